@@ -1,0 +1,10 @@
+# Sanitizer builds apply to the whole tree so that no instrumented object calls an uninstrumented one.
+if(CORVEL_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(CORVEL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT CORVEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "CORVEL_SANITIZE must be empty, 'address' or 'thread'")
+endif()
