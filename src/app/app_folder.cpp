@@ -49,10 +49,9 @@ FolderEnvironment FolderEnvironment::FromProcess() {
   // An installed tree keeps its defaults beside the binary's folder; otherwise the
   // configured installation prefix is used.
   const std::string besideBinary = environment.executableFolder + "../share/corvel/defaults/";
-  environment.defaultsFolder =
-      IsFolder(besideBinary) && !environment.executableFolder.empty()
-          ? besideBinary
-          : WithSlash(CORVEL_INSTALLED_DEFAULTS);
+  environment.defaultsFolder = IsFolder(besideBinary) && !environment.executableFolder.empty()
+                                   ? besideBinary
+                                   : WithSlash(CORVEL_INSTALLED_DEFAULTS);
   return environment;
 }
 

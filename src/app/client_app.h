@@ -40,9 +40,9 @@ class StartupParts {
 };
 
 struct StartupTiming {
-  int workerPollMs = 50;        // how often shutdown looks at the worker's stopped flag
-  int workerGraceMs = 100;      // then lets its thread finish ending
-  int workerGiveUpMs = 10000;   // a worker that never stops no longer holds up the exit
+  int workerPollMs = 50;       // how often shutdown looks at the worker's stopped flag
+  int workerGraceMs = 100;     // then lets its thread finish ending
+  int workerGiveUpMs = 10000;  // a worker that never stops no longer holds up the exit
 };
 
 class ClientApp {

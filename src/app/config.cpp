@@ -33,15 +33,21 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
   return text;
 }
 
 }  // namespace
 
-std::string DefaultServiceHost() { return CORVEL_SERVICE_HOST; }
-std::string DefaultWebSite() { return CORVEL_WEB_SITE; }
+std::string DefaultServiceHost() {
+  return CORVEL_SERVICE_HOST;
+}
+std::string DefaultWebSite() {
+  return CORVEL_WEB_SITE;
+}
 
 std::size_t ProfileBufferSize(std::string_view section) {
   if (EqualsIgnoreCase(section, "UDP")) return 60;
@@ -109,32 +115,60 @@ int Config::integer(std::string_view section, std::string_view key, int defaultV
   return ReadProfileInt(path_, section, key, defaultValue);
 }
 
-HostPort Config::udpLocal() const { return SplitHostPort(text("UDP", "Local", ""), 6000); }
+HostPort Config::udpLocal() const {
+  return SplitHostPort(text("UDP", "Local", ""), 6000);
+}
 
 HostPort Config::udpRemote() const {
   return SplitHostPort(text("UDP", "Remote", DefaultServiceHost() + ",3905"), 3905);
 }
 
-std::string Config::rtpHost() const { return text("RTP", "rtpHost", ""); }
-int Config::rtpPort() const { return integer("RTP", "rtpPort", 10000); }
-int Config::natMode() const { return integer("RTP", "natMode", 1); }
-int Config::natType() const { return integer("RTP", "natType", 120); }
-int Config::natSvrPort() const { return integer("RTP", "natSvrPort", 10000); }
-std::string Config::natSvrHost() const { return text("RTP", "natSvrHost", DefaultServiceHost()); }
+std::string Config::rtpHost() const {
+  return text("RTP", "rtpHost", "");
+}
+int Config::rtpPort() const {
+  return integer("RTP", "rtpPort", 10000);
+}
+int Config::natMode() const {
+  return integer("RTP", "natMode", 1);
+}
+int Config::natType() const {
+  return integer("RTP", "natType", 120);
+}
+int Config::natSvrPort() const {
+  return integer("RTP", "natSvrPort", 10000);
+}
+std::string Config::natSvrHost() const {
+  return text("RTP", "natSvrHost", DefaultServiceHost());
+}
 
-int Config::silenceValue() const { return integer("WAVE", "silenceValue", 100); }
-int Config::packetTime() const { return integer("WAVE", "packetTime", 20); }
+int Config::silenceValue() const {
+  return integer("WAVE", "silenceValue", 100);
+}
+int Config::packetTime() const {
+  return integer("WAVE", "packetTime", 20);
+}
 
 CodecSetting Config::codec(std::string_view key, std::string_view defaultValue,
                            std::uint8_t defaultPayloadType) const {
   return ParseCodecSetting(text("WAVE", key, defaultValue), defaultPayloadType);
 }
 
-CodecSetting Config::dtmf() const { return codec("dtmf", "1,101", 101); }
-CodecSetting Config::samr() const { return codec("samr", "0,98", 98); }
-CodecSetting Config::g729() const { return codec("g729", "1,18", 18); }
-CodecSetting Config::pcma() const { return codec("pcma", "1,8", 8); }
-CodecSetting Config::pcmu() const { return codec("pcmu", "1,0", 0); }
+CodecSetting Config::dtmf() const {
+  return codec("dtmf", "1,101", 101);
+}
+CodecSetting Config::samr() const {
+  return codec("samr", "0,98", 98);
+}
+CodecSetting Config::g729() const {
+  return codec("g729", "1,18", 18);
+}
+CodecSetting Config::pcma() const {
+  return codec("pcma", "1,8", 8);
+}
+CodecSetting Config::pcmu() const {
+  return codec("pcmu", "1,0", 0);
+}
 
 std::optional<std::string> Config::audioDevice() const {
   // A default that no real value can be tells "absent" from "empty".
@@ -144,20 +178,38 @@ std::optional<std::string> Config::audioDevice() const {
   return value;
 }
 
-std::string Config::sipHost() const { return text("SIP", "sipHost", ""); }
-int Config::sipPort() const { return integer("SIP", "sipPort", 5060); }
-std::string Config::sipSvrHost() const { return text("SIP", "sipSvrHost", DefaultServiceHost()); }
-int Config::sipSvrPort() const { return integer("SIP", "sipSvrPort", 5060); }
-int Config::sipRegTime() const { return integer("SIP", "sipRegTime", 40); }
+std::string Config::sipHost() const {
+  return text("SIP", "sipHost", "");
+}
+int Config::sipPort() const {
+  return integer("SIP", "sipPort", 5060);
+}
+std::string Config::sipSvrHost() const {
+  return text("SIP", "sipSvrHost", DefaultServiceHost());
+}
+int Config::sipSvrPort() const {
+  return integer("SIP", "sipSvrPort", 5060);
+}
+int Config::sipRegTime() const {
+  return integer("SIP", "sipRegTime", 40);
+}
 
 std::string Config::ringFile(RingKind kind, const std::string& programFolder) const {
   std::string_view key;
   std::string_view fileName;
   switch (kind) {
-    case RingKind::kCallRing: key = "callRing", fileName = "RingCall.wav"; break;
-    case RingKind::kCrvtRing: key = "crvtRing", fileName = "RingCRVT.wav"; break;
-    case RingKind::kFileRing: key = "fileRing", fileName = "RingFile.wav"; break;
-    case RingKind::kCallBye: key = "callBye", fileName = "Bye.wav"; break;
+    case RingKind::kCallRing:
+      key = "callRing", fileName = "RingCall.wav";
+      break;
+    case RingKind::kCrvtRing:
+      key = "crvtRing", fileName = "RingCRVT.wav";
+      break;
+    case RingKind::kFileRing:
+      key = "fileRing", fileName = "RingFile.wav";
+      break;
+    case RingKind::kCallBye:
+      key = "callBye", fileName = "Bye.wav";
+      break;
   }
   const std::string fallback = programFolder + "Wave/" + std::string(fileName);
   const std::string configured = NativePath(text("SIP", key, fallback));
@@ -170,10 +222,18 @@ std::string Config::web(std::string_view key, std::string_view defaultPath) cons
   return value.size() < kMinimumWebAddressLength ? fallback : value;
 }
 
-std::string Config::rechargeHttp() const { return web("rechargeHttp", "/recharge.do"); }
-std::string Config::callRecordHttp() const { return web("callRecordHttp", "/user/login.do"); }
-std::string Config::tipHttp() const { return web("tipHttp", "/user/login.do"); }
-std::string Config::lookupHttp() const { return web("lookupHttp", "/getPwd.do"); }
+std::string Config::rechargeHttp() const {
+  return web("rechargeHttp", "/recharge.do");
+}
+std::string Config::callRecordHttp() const {
+  return web("callRecordHttp", "/user/login.do");
+}
+std::string Config::tipHttp() const {
+  return web("tipHttp", "/user/login.do");
+}
+std::string Config::lookupHttp() const {
+  return web("lookupHttp", "/getPwd.do");
+}
 
 std::string Config::registerHttp() const {
   std::string value = web("registerHttp", "/reg.do?t=client&id=");

@@ -33,9 +33,8 @@ void PhoneLog::Write(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   const LocalTime now = clock_();
-  const std::string stamp =
-      Format("%04d/%02d/%02d %02d:%02d:%02d %03d :", now.year, now.month, now.day, now.hour,
-             now.minute, now.second, now.millisecond);
+  const std::string stamp = Format("%04d/%02d/%02d %02d:%02d:%02d %03d :", now.year, now.month,
+                                   now.day, now.hour, now.minute, now.second, now.millisecond);
   std::fwrite(stamp.data(), 1, stamp.size(), file_);
   std::fwrite(message.data(), 1, message.size(), file_);
   std::fflush(file_);

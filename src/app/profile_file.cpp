@@ -13,11 +13,15 @@ namespace {
 // Guards against reading a huge or endless file (a device, say) as configuration.
 constexpr std::size_t kMaxProfileBytes = 4 * 1024 * 1024;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -94,7 +98,8 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
   std::optional<std::string> value = FindValue(path, section, key);
   if (!value) {
     // The platform drops trailing blanks of the default too.
-    while (!defaultValue.empty() && IsBlank(defaultValue.back())) defaultValue.remove_suffix(1);
+    while (!defaultValue.empty() && IsBlank(defaultValue.back()))
+      defaultValue.remove_suffix(1);
     value = std::string(defaultValue);
   }
   return std::string(CutUtf8ToGbkWidth(*value, bufferSize - 1));
@@ -109,13 +114,15 @@ int ReadProfileInt(const std::string& path, std::string_view section, std::strin
 
 int LeadingDecimal(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
+  while (i < text.size() && IsBlank(text[i]))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   long long magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > static_cast<long long>(INT_MAX) + 1) magnitude = static_cast<long long>(INT_MAX) + 1;
+    if (magnitude > static_cast<long long>(INT_MAX) + 1)
+      magnitude = static_cast<long long>(INT_MAX) + 1;
   }
   const long long value = negative ? -magnitude : magnitude;
   if (value > INT_MAX) return INT_MAX;

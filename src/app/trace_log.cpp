@@ -59,7 +59,9 @@ void TraceLog::WriteLevel(int level, const char* format, ...) {
   va_end(args);
 }
 
-void TraceLog::WriteV(const char* format, va_list args) { WriteLine('-', format, args); }
+void TraceLog::WriteV(const char* format, va_list args) {
+  WriteLine('-', format, args);
+}
 
 void TraceLog::WriteLevelV(int level, const char* format, va_list args) {
   {

@@ -118,17 +118,18 @@ class ClientAppTest : public ::testing::Test {
 std::vector<std::string> LogMessages(const std::string& text) {
   std::vector<std::string> messages;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) messages.push_back(line.substr(20));
+  for (std::string line; std::getline(in, line);)
+    messages.push_back(line.substr(20));
   return messages;
 }
 
 TEST_F(ClientAppTest, FullRunKeepsTheShutdownOrder) {
   EXPECT_FALSE(Run());
-  EXPECT_EQ(parts.calls, (std::vector<std::string>{
-                             "CreateNetworkModule ./CorvelConfig.ini", "CreateWorker",
-                             "ResumeWorker", "RunLoginWindow", "RunMainWindow",
-                             "SendLogOff 8613800", "RequestWorkerStop", "ReleaseWorker",
-                             "DestroyNetworkModule"}));
+  EXPECT_EQ(parts.calls,
+            (std::vector<std::string>{"CreateNetworkModule ./CorvelConfig.ini", "CreateWorker",
+                                      "ResumeWorker", "RunLoginWindow", "RunMainWindow",
+                                      "SendLogOff 8613800", "RequestWorkerStop", "ReleaseWorker",
+                                      "DestroyNetworkModule"}));
   EXPECT_EQ(LogMessages(TraceText()),
             (std::vector<std::string>{"Mail Dialog Exit", "Send Log Off Packet",
                                       "Delete UDP Thread", "Delete UDP Service"}));
@@ -146,20 +147,21 @@ TEST_F(ClientAppTest, FoldersArePreparedBeforeTheLinkStarts) {
 TEST_F(ClientAppTest, AbandonedLoginEndsQuietly) {
   parts.loginSucceeds = false;
   EXPECT_FALSE(Run());
-  EXPECT_EQ(parts.calls, (std::vector<std::string>{"CreateNetworkModule ./CorvelConfig.ini",
-                                                   "CreateWorker", "ResumeWorker",
-                                                   "RunLoginWindow", "RequestWorkerStop",
-                                                   "ReleaseWorker", "DestroyNetworkModule"}));
+  EXPECT_EQ(parts.calls,
+            (std::vector<std::string>{"CreateNetworkModule ./CorvelConfig.ini", "CreateWorker",
+                                      "ResumeWorker", "RunLoginWindow", "RequestWorkerStop",
+                                      "ReleaseWorker", "DestroyNetworkModule"}));
   EXPECT_EQ(TraceText(), "");
 }
 
 TEST_F(ClientAppTest, LoggedOffInsideMainWindowSendsNoSecondLogOff) {
   parts.logOffInMainWindow = true;
   Run();
-  for (const auto& call : parts.calls) EXPECT_FALSE(call.starts_with("SendLogOff"));
-  EXPECT_EQ(LogMessages(TraceText()),
-            (std::vector<std::string>{"Mail Dialog Exit", "Delete UDP Thread",
-                                      "Delete UDP Service"}));
+  for (const auto& call : parts.calls)
+    EXPECT_FALSE(call.starts_with("SendLogOff"));
+  EXPECT_EQ(
+      LogMessages(TraceText()),
+      (std::vector<std::string>{"Mail Dialog Exit", "Delete UDP Thread", "Delete UDP Service"}));
 }
 
 TEST_F(ClientAppTest, LinkThatCannotStartShowsTheBoxAndNoLogin) {

@@ -24,7 +24,8 @@ TEST(ClientState, TextFieldsAreCutToTheirPacketWidth) {
   EXPECT_EQ(state.account.get(), std::string(50, 'a'));
   // Chinese characters take two bytes each in the packet: 7 fit into 15, the 8th does not.
   std::string chinese;
-  for (int i = 0; i < 8; ++i) chinese += "\xE4\xB8\xAD";
+  for (int i = 0; i < 8; ++i)
+    chinese += "\xE4\xB8\xAD";
   state.password.set("x" + chinese);
   EXPECT_EQ(state.password.get(), "x" + chinese.substr(0, 21));
   state.balance.set("12345678901234");
@@ -37,7 +38,8 @@ TEST(ClientState, ReadersSeeOnlyWholeValues) {
   const std::string b(50, 'b');
   std::atomic<bool> done{false};
   std::thread writer([&] {
-    for (int i = 0; i < 20000; ++i) state.account.set(i % 2 ? a : b);
+    for (int i = 0; i < 20000; ++i)
+      state.account.set(i % 2 ? a : b);
     done = true;
   });
   int torn = 0;
@@ -55,8 +57,8 @@ TEST(ClientState, BalanceSign) {
     bool positive;
   };
   for (const Case& c : {Case{"12.50", true}, Case{"0.01", true}, Case{"0", false},
-                        Case{"0.00", false}, Case{"-3", false}, Case{"", false},
-                        Case{"abc", false}, Case{" 5", true}, Case{"+2", true}}) {
+                        Case{"0.00", false}, Case{"-3", false}, Case{"", false}, Case{"abc", false},
+                        Case{" 5", true}, Case{"+2", true}}) {
     EXPECT_EQ(BalanceIsPositive(c.text), c.positive) << c.text;
   }
 }

@@ -58,17 +58,17 @@ TEST_P(SplitHostPortTest, FollowsTheCommaRules) {
   EXPECT_EQ(SplitHostPort(GetParam().value, 3905), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SplitHostPortTest,
-    ::testing::Values(SplitCase{"", {"127.0.0.1", 3905}}, SplitCase{",", {"127.0.0.1", 3905}},
-                      SplitCase{"10.0.0.9", {"10.0.0.9", 3905}},
-                      SplitCase{"10.0.0.9,", {"10.0.0.9", 3905}},
-                      SplitCase{",4000", {"127.0.0.1", 4000}},
-                      SplitCase{"10.0.0.9,4000", {"10.0.0.9", 4000}},
-                      SplitCase{"10.0.0.9 , 4000", {"10.0.0.9", 4000}},
-                      SplitCase{"10.0.0.9,4000,9", {"10.0.0.9", 4000}},
-                      SplitCase{"10.0.0.9,,", {"10.0.0.9", 0}},
-                      SplitCase{"10.0.0.9,x", {"10.0.0.9", 0}}));
+INSTANTIATE_TEST_SUITE_P(Cases, SplitHostPortTest,
+                         ::testing::Values(SplitCase{"", {"127.0.0.1", 3905}},
+                                           SplitCase{",", {"127.0.0.1", 3905}},
+                                           SplitCase{"10.0.0.9", {"10.0.0.9", 3905}},
+                                           SplitCase{"10.0.0.9,", {"10.0.0.9", 3905}},
+                                           SplitCase{",4000", {"127.0.0.1", 4000}},
+                                           SplitCase{"10.0.0.9,4000", {"10.0.0.9", 4000}},
+                                           SplitCase{"10.0.0.9 , 4000", {"10.0.0.9", 4000}},
+                                           SplitCase{"10.0.0.9,4000,9", {"10.0.0.9", 4000}},
+                                           SplitCase{"10.0.0.9,,", {"10.0.0.9", 0}},
+                                           SplitCase{"10.0.0.9,x", {"10.0.0.9", 0}}));
 
 struct CodecCase {
   const char* value;
@@ -85,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CodecSettingTest,
                          ::testing::Values(CodecCase{"0", {false, 8}}, CodecCase{"1,9", {true, 9}},
                                            CodecCase{"1", {true, 8}}, CodecCase{"2,8", {true, 8}},
                                            CodecCase{"0,96", {false, 96}},
-                                           CodecCase{"", {false, 0}},
-                                           CodecCase{"1,", {true, 0}}));
+                                           CodecCase{"", {false, 0}}, CodecCase{"1,", {true, 0}}));
 
 TEST(Config, RegistrationLifetimeIsTwicePeriodButAtLeast600) {
   EXPECT_EQ(RegistrationFor(100), (SipRegistration{true, 100, 600}));

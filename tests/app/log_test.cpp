@@ -29,7 +29,8 @@ struct FakeClock {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
   return lines;
 }
 
@@ -90,12 +91,14 @@ TEST(TraceLog, RollsOverAtMaxLinesAndSameMinuteReplaces) {
   TempFolder folder;
   FakeClock clock;
   TraceLog log(folder / "UdpNetwork.log", 0, 1, clock.clock(), 3);
-  for (int i = 1; i <= 3; ++i) log.Write("first %d\n", i);
+  for (int i = 1; i <= 3; ++i)
+    log.Write("first %d\n", i);
   const std::string rolled = folder / "UdpNetwork202603070905.log";
   EXPECT_EQ(Lines(ReadFile(rolled)).size(), 3u);
   EXPECT_EQ(ReadFile(folder / "UdpNetwork.log"), "");
 
-  for (int i = 1; i <= 3; ++i) log.Write("second %d\n", i);
+  for (int i = 1; i <= 3; ++i)
+    log.Write("second %d\n", i);
   const std::string second = ReadFile(rolled);
   EXPECT_NE(second.find("second 3"), std::string::npos);
   EXPECT_EQ(second.find("first"), std::string::npos);
@@ -109,7 +112,8 @@ TEST(TraceLog, RealLimitIsTwoHundredThousandLines) {
   TempFolder folder;
   FakeClock clock;
   TraceLog log(folder / "UdpNetwork.log", 0, 1, clock.clock());
-  for (int i = 0; i < TraceLog::kMaxLines - 1; ++i) log.Write("l\n");
+  for (int i = 0; i < TraceLog::kMaxLines - 1; ++i)
+    log.Write("l\n");
   EXPECT_FALSE(Exists(folder / "UdpNetwork202603070905.log"));
   log.Write("last\n");
   EXPECT_TRUE(Exists(folder / "UdpNetwork202603070905.log"));
@@ -130,15 +134,18 @@ TEST(TraceLog, WritesFromManyThreadsStayWholeLines) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
       threads.emplace_back([&log, t] {
-        for (int i = 0; i < 2000; ++i) log.WriteLevel(0, "thread %d line %d payload-payload\n", t, i);
+        for (int i = 0; i < 2000; ++i)
+          log.WriteLevel(0, "thread %d line %d payload-payload\n", t, i);
       });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+      thread.join();
   }
   const auto lines = Lines(ReadFile(folder / "t.log"));
   ASSERT_EQ(lines.size(), 8000u);
   const std::regex shape(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d thread \d line \d+ payload-payload)");
-  for (const auto& line : lines) ASSERT_TRUE(std::regex_match(line, shape)) << line;
+  for (const auto& line : lines)
+    ASSERT_TRUE(std::regex_match(line, shape)) << line;
 }
 
 TEST(PhoneLog, WritesTextUnchangedWithMillisecondStamp) {
@@ -170,7 +177,8 @@ TEST(PhoneLog, LongMessageIsCutAtACharacterAndKeepsItsLineEnd) {
     PhoneLog log;
     ASSERT_TRUE(log.Open(folder / "p.log"));
     std::string text;
-    while (text.size() < 9000) text += "\xE4\xB8\xAD";  // 中
+    while (text.size() < 9000)
+      text += "\xE4\xB8\xAD";  // 中
     log.Write(text + "\n");
     log.Write("next\n");
   }
@@ -209,7 +217,8 @@ TEST(AppLog, WritesOnlyWhileATargetIsInstalled) {
   AppLog(0, "after");
   const auto lines = Lines(ReadFile(folder / "UdpNetwork.log"));
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d Mail Dialog Exit)")));
+  EXPECT_TRUE(
+      std::regex_match(lines[0], std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d Mail Dialog Exit)")));
 }
 
 TEST(AppLog, TargetRemovedWhileOtherThreadsLog) {
@@ -218,7 +227,8 @@ TEST(AppLog, TargetRemovedWhileOtherThreadsLog) {
   SetAppLogTarget(trace);
   std::atomic<bool> go{true};
   std::thread writer([&] {
-    while (go) AppLog(0, "busy");
+    while (go)
+      AppLog(0, "busy");
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   SetAppLogTarget(nullptr);

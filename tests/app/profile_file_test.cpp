@@ -109,9 +109,9 @@ TEST_P(ProfileIntTest, UsesTheLeadingDecimalNumber) {
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileIntTest,
                          ::testing::Values(IntCase{nullptr, 10000}, IntCase{"", 10000},
                                            IntCase{"12000", 12000}, IntCase{"12abc", 12},
-                                           IntCase{"abc", 0}, IntCase{"-40", -40},
-                                           IntCase{"+7", 7}, IntCase{"3.9", 3},
-                                           IntCase{"0x10", 0}, IntCase{"\"42\"", 42},
+                                           IntCase{"abc", 0}, IntCase{"-40", -40}, IntCase{"+7", 7},
+                                           IntCase{"3.9", 3}, IntCase{"0x10", 0},
+                                           IntCase{"\"42\"", 42},
                                            IntCase{"99999999999999", INT_MAX},
                                            IntCase{"-99999999999999", INT_MIN}));
 

@@ -37,7 +37,9 @@ std::size_t ValidUtf8SequenceAt(std::string_view bytes) {
   return length;
 }
 
-bool IsGbkLead(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+bool IsGbkLead(unsigned char byte) {
+  return byte >= 0x81 && byte <= 0xFE;
+}
 
 class Iconv {
  public:
@@ -126,7 +128,8 @@ std::string_view CutUtf8(std::string_view utf8, std::size_t maxBytes) {
   if (utf8.size() <= maxBytes) return utf8;
   std::size_t end = maxBytes;
   // Step back over continuation bytes to the start of the character that does not fit.
-  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+    --end;
   return utf8.substr(0, end);
 }
 
