@@ -22,6 +22,11 @@ void SetAppLogTarget(std::shared_ptr<TraceLog> newTarget) {
   target = std::move(newTarget);
 }
 
+void ReleaseAppLogTarget(const TraceLog* oldTarget) {
+  std::lock_guard lock(targetMutex);
+  if (target.get() == oldTarget) target.reset();
+}
+
 void AppLog(int level, const char* format, ...) {
   const std::shared_ptr<TraceLog> log = CurrentTarget();
   if (!log) return;

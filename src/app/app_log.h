@@ -17,4 +17,7 @@ void AppLog(int level, const char* format, ...) CORVEL_PRINTF(2, 3);
 // before it is destroyed. A line being written while it is removed still completes safely.
 void SetAppLogTarget(std::shared_ptr<TraceLog> target);
 
+// Removes target when it is the one installed, leaving another module's log in place.
+void ReleaseAppLogTarget(const TraceLog* target);
+
 }  // namespace corvel
