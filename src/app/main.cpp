@@ -1,21 +1,23 @@
-// The corvel executable. Until the service link and the windows are part of the build it
-// prepares the application folder and says what it is missing.
-#include <cstdio>
+// The corvel executable: the Qt application around the client's start-up sequence.
+#include <QApplication>
+#include <QIcon>
 
-#include "app/app_folder.h"
-#include "app/config.h"
-#include "media/toolkit/working_folder.h"
+#include "app/client_app.h"
+#include "ui/desktop_parts.h"
 
-int main() {
-  using namespace corvel;
-  const std::string folder = ChooseApplicationFolder(FolderEnvironment::FromProcess());
-  if (!folder.empty()) EnterFolder(folder);
-  EmptyLogFolder(folder + "log");
-  const Config config(folder + kConfigFileName);
-  const HostPort server = config.udpRemote();
-  std::fprintf(stderr,
-               "corvel: application folder %s, account server %s:%d\n"
-               "corvel: this build has no service link yet; nothing more to do\n",
-               folder.c_str(), server.host.c_str(), server.port);
-  return 1;
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Corvel");
+  QGuiApplication::setDesktopFileName("corvel");
+  QIcon icon(":/icons/corvel-48.png");
+  icon.addFile(":/icons/corvel-256.png");
+  QApplication::setWindowIcon(icon);
+  // The windows run modally one after another and the tray keeps the client alive.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  static corvel::ClientState state;
+  corvel::DesktopParts parts(state);
+  corvel::ClientApp app(state, parts, corvel::FolderEnvironment::FromProcess());
+  app.InitInstance();
+  return 0;
 }

@@ -1,0 +1,35 @@
+#include "ui/desktop_parts.h"
+
+#include "ui/main_window.h"
+#include "ui/prompt_box.h"
+
+namespace corvel {
+
+DesktopParts::DesktopParts(ClientState& state)
+    : state_(state), loginWindow_(state), peers_(loginWindow_), link_(state, peers_) {}
+
+bool DesktopParts::CreateNetworkModule(const std::string& configFile) {
+  // Folders are settled by now: the prompt box's web buttons read this configuration.
+  PromptBox::SetConfigPath(state_.configPath.get());
+  return link_.CreateNetworkModule(configFile);
+}
+
+void DesktopParts::ShowPrompt(const std::string& text, const std::string& caption) {
+  Prompt(nullptr, PromptRequest{QString::fromStdString(caption), QString::fromStdString(text)});
+}
+
+void DesktopParts::RunLoginWindow() {
+  loginWindow_.Run();
+}
+
+void DesktopParts::RunMainWindow() {
+  MainWindow window(state_);
+  window.setLoginRunner([this] { loginWindow_.Run(); });
+  loginWindow_.setOnLoggedIn([&window] { window.ShowLoggedIn(true); });
+  peers_.SetMainWindow(&window);
+  window.Run();
+  peers_.SetMainWindow(nullptr);
+  loginWindow_.setOnLoggedIn({});
+}
+
+}  // namespace corvel
