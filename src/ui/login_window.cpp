@@ -147,11 +147,15 @@ std::string LoginWindow::dataPath() const {
 }
 
 void LoginWindow::Run() {
+  Prepare();
+  exec();
+}
+
+void LoginWindow::Prepare() {
   setWindowTitle("欢迎使用Corvel");
   resize(kWidth, kHeight);
   busyStrip_->setGeometry(Place(12, 33, width() - 12, 43));
   LoadAccounts();
-  exec();
 }
 
 void LoginWindow::LoadAccounts() {

@@ -37,6 +37,8 @@ class LoginWindow : public SkinDialog {
 
   // Runs the window modally; ClientState::loggedIn tells the outcome.
   void Run();
+  // The opening steps of every run: title, size, and the accounts of data.dat.
+  void Prepare();
 
   // True while the window is open: the business worker posts login answers here then.
   bool isOpen() const { return open_.load(); }
