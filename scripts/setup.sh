@@ -21,7 +21,7 @@ packages=(
   # independent spreadsheet readers and writers
   python3-xlrd python3-xlwt libreoffice-calc-nogui
   # headless desktop and UI automation, CJK glyphs
-  xvfb xdotool trayer x11-apps imagemagick fonts-wqy-microhei fonts-noto-cjk
+  xvfb xdotool trayer x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-noto-cjk
 )
 
 missing=()

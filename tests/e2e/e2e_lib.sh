@@ -1,0 +1,131 @@
+# Helpers for the end-to-end checks: a private X display, the development service, a scratch
+# application folder, and the client driven with xdotool like a person. Every process started
+# here is stopped by cleanup.
+set -euo pipefail
+
+e2e_pids=()
+e2e_cleanup() {
+  for pid in "${e2e_pids[@]:-}"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done
+  sleep 0.2
+  for pid in "${e2e_pids[@]:-}"; do
+    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
+  done
+  [ -n "${E2E_DIR:-}" ] && [ -z "${E2E_KEEP:-}" ] && rm -rf "$E2E_DIR"
+  return 0
+}
+trap e2e_cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "${E2E_DIR:-/nonexistent}/devservice.log" ] && tail -20 "$E2E_DIR/devservice.log" >&2
+  exit 1
+}
+
+# Waits until the command succeeds, at most $1 seconds.
+wait_for() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.2
+  done
+}
+
+free_udp_port() {
+  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+start_display() {
+  command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 0; }
+  local n
+  for n in $(seq 90 190); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    e2e_pids+=($!)
+    export DISPLAY=":$n"
+    wait_for 10 xdpyinfo && return 0
+    wait_for 10 test -e "/tmp/.X11-unix/X$n" && return 0
+  done
+  fail "no X display could be started"
+}
+
+# Starts the development service on free ports; sets ACCOUNT_PORT, NAT_PORT, CONTROL_PORT.
+start_service() {
+  local binary=$1
+  "$binary" --account-port 0 --nat-port 0 --control-port 0 --callback-id-delay-ms 100 \
+    --ports-file "$E2E_DIR/ports" >/dev/null 2>"$E2E_DIR/devservice.log" &
+  e2e_pids+=($!)
+  wait_for 10 test -s "$E2E_DIR/ports" || fail "development service did not start"
+  local line
+  line=$(cat "$E2E_DIR/ports")
+  ACCOUNT_PORT=$(sed -E 's/.*account=[0-9.]+:([0-9]+).*/\1/' <<<"$line")
+  NAT_PORT=$(sed -E 's/.*nat=[0-9.]+:([0-9]+).*/\1/' <<<"$line")
+  CONTROL_PORT=$(sed -E 's/.*control=[0-9.]+:([0-9]+).*/\1/' <<<"$line")
+}
+
+# A scratch application folder with the client's sounds and a configuration for the service.
+make_home() {
+  local app_folder=$1
+  export CORVEL_HOME="$E2E_DIR/home"
+  mkdir -p "$CORVEL_HOME"
+  cp -r "$app_folder/Wave" "$CORVEL_HOME/"
+  cat >"$CORVEL_HOME/CorvelConfig.ini" <<INI
+[UDP]
+Local=127.0.0.1,$(free_udp_port)
+Remote=127.0.0.1,$ACCOUNT_PORT
+[RTP]
+natSvrHost=127.0.0.1
+natSvrPort=$NAT_PORT
+rtpPort=$(free_udp_port)
+[WAVE]
+audioDevice=null
+[SIP]
+sipRegTime=0
+INI
+  export CORVEL_URL_LOG="$E2E_DIR/urls.log"
+}
+
+start_client() {
+  local binary=$1
+  "$binary" >"$E2E_DIR/client.log" 2>&1 &
+  CLIENT_PID=$!
+  e2e_pids+=("$CLIENT_PID")
+}
+
+# The id of the visible window whose title is exactly $1, waiting up to $2 seconds.
+window_named() {
+  local title=$1 limit=${2:-10}
+  local deadline=$((SECONDS + limit)) id
+  while [ $SECONDS -lt $deadline ]; do
+    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Clicks at (x, y) inside window $1, as a person would.
+click_in() {
+  local window=$1 x=$2 y=$3
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove $((X + x)) $((Y + y)) sleep 0.1 click 1
+  sleep 0.2
+}
+
+type_text() {
+  xdotool type --delay 40 "$1"
+  sleep 0.2
+}
+
+screenshot() {
+  local window=$1 file=$2
+  mkdir -p "$(dirname "$file")"
+  import -window "$window" "$file"
+}
+
+control() {
+  "$SERVICE_BINARY" control "127.0.0.1:$CONTROL_PORT" "$@"
+}
