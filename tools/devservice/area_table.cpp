@@ -44,6 +44,8 @@ Area LookUpArea(std::string_view number) {
   for (const Rule& rule : kLandlines) {
     if (number.starts_with(rule.prefix)) return rule.area;
   }
+  // The client dials mobiles with a "0" in front when it asks for their area.
+  if (number.size() == 12 && number.starts_with("01")) number.remove_prefix(1);
   if (!IsMobile(number)) return {};
   for (const Rule& rule : kMobiles) {
     if (number.starts_with(rule.prefix)) return rule.area;

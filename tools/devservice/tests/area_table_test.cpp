@@ -25,6 +25,9 @@ TEST(AreaTable, LandlinesWithAndWithoutTheLeadingZero) {
 
 TEST(AreaTable, MobilesByPrefix) {
   EXPECT_EQ(Code("13912345678"), "021");
+  // As the client asks: with a "0" in front.
+  EXPECT_EQ(Code("013912345678"), "021");
+  EXPECT_EQ(Code("013512345678"), "010");
   EXPECT_EQ(Code("13812345678"), "021");
   EXPECT_EQ(Code("13512345678"), "010");
   EXPECT_EQ(Code("13612345678"), "010");

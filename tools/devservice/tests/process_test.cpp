@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "media/toolkit/udp_socket.h"
 #include "service/client_requests.h"
 #include "support/temp_folder.h"
@@ -99,7 +99,7 @@ class DevServiceProcess : public ::testing::Test {
     std::vector<std::string> args = {
         CORVEL_DEVSERVICE_EXE, "--account-port", "0", "--nat-port", "0", "--control-port", "0"};
     args.insert(args.end(), extra.begin(), extra.end());
-    service = testing::ChildProcess::Start(args, folder / "service.log");
+    service = corvel::testing::ChildProcess::Start(args, folder / "service.log");
     ASSERT_NE(service, nullptr);
     line = service->ReadLine(kStartMs).value_or("");
     const std::optional<Ports> parsed = ParsePortsLine(line);
@@ -112,7 +112,7 @@ class DevServiceProcess : public ::testing::Test {
     std::vector<std::string> args = {CORVEL_DEVSERVICE_EXE, "control",
                                      "127.0.0.1:" + std::to_string(ports.control)};
     args.insert(args.end(), command.begin(), command.end());
-    auto client = testing::ChildProcess::Start(args, folder / "control.log");
+    auto client = corvel::testing::ChildProcess::Start(args, folder / "control.log");
     if (!client) return -1;
     answer = client->ReadAll(kStartMs);
     const std::optional<int> status = client->Wait(kStartMs);
@@ -138,7 +138,7 @@ class DevServiceProcess : public ::testing::Test {
   static std::string ReadFile(const std::string& path) { return corvel::testing::ReadFile(path); }
 
   corvel::testing::TempFolder folder;
-  std::unique_ptr<testing::ChildProcess> service;
+  std::unique_ptr<corvel::testing::ChildProcess> service;
   std::string line;
   Ports ports;
 };
@@ -250,7 +250,7 @@ TEST_F(DevServiceProcess, IdleServiceSleeps) {
 TEST_F(DevServiceProcess, RefusesToStartOnABadAccountsFile) {
   corvel::testing::WriteFile(folder / "accounts.txt", "tester secret lots - - ok -\n");
   auto child =
-      testing::ChildProcess::Start({CORVEL_DEVSERVICE_EXE, "--account-port", "0", "--nat-port", "0",
+      corvel::testing::ChildProcess::Start({CORVEL_DEVSERVICE_EXE, "--account-port", "0", "--nat-port", "0",
                                     "--control-port", "0", "--accounts", folder / "accounts.txt"},
                                    folder / "service.log");
   ASSERT_NE(child, nullptr);

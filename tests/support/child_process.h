@@ -21,7 +21,7 @@
 
 extern char** environ;
 
-namespace corvel::devservice::testing {
+namespace corvel::testing {
 
 class ChildProcess {
  public:
@@ -119,4 +119,4 @@ class ChildProcess {
   bool reaped_ = false;
 };
 
-}  // namespace corvel::devservice::testing
+}  // namespace corvel::testing
