@@ -32,7 +32,7 @@ class Windows : public WorkerPeers {
     const auto all = calls();
     return std::find(all.begin(), all.end(), call) != all.end();
   }
-  bool loginOpen = true;
+  std::atomic<bool> loginOpen{true};
 
   bool HasLoginWindow() const override { return loginOpen; }
   bool HasMainWindow() const override { return !loginOpen; }
