@@ -182,7 +182,7 @@ TEST_F(GenSkinTest, PngFilesCarryNoMetadata) {
       EXPECT_TRUE(chunk.type == "IHDR" || chunk.type == "IDAT" || chunk.type == "IEND")
           << chunk.type;
     }
-    // 8-bit RGB for the opaque pictures, RGBA for the call icons.
+    // 8-bit RGB for the opaque pictures, RGBA for the panel icons.
     ASSERT_EQ(chunks.front().data.size(), 13u);
     EXPECT_EQ(chunks.front().data[8], 8);
     EXPECT_EQ(chunks.front().data[9], file.alpha ? 6 : 2);
@@ -430,7 +430,7 @@ TEST_F(GenSkinTest, StackedStatesDiffer) {
   }
 }
 
-TEST_F(GenSkinTest, CallIconsHaveClearCornersAndSolidMiddles) {
+TEST_F(GenSkinTest, PanelIconsHaveClearCornersAndSolidMiddles) {
   for (const char* name : {"140.png", "141.png", "142.png"}) {
     SCOPED_TRACE(name);
     const QImage icon = Load(name);

@@ -77,7 +77,7 @@ void DrawStatusPanel(QPainter& p, const std::vector<Picture>& skin) {
   p.drawText(QPoint(text_x, at.y() + 44), QString::fromUtf8("13800138000"));
   p.drawText(QPoint(text_x, at.y() + 61), QString::fromUtf8("00:01:27"));
 
-  // Two rows of the call records list, with the call icons.
+  // Three sample rows, each with one of the panel icons.
   const char* rows[][3] = {{"140.png", "13912345678", "10:24"},
                            {"141.png", "02188886666", "09:51"},
                            {"142.png", "13600001111", "昨天"}};

@@ -574,22 +574,23 @@ QImage CallPicture() {
   return Opaque(image);
 }
 
-enum class CallKind { kOutgoing, kIncoming, kMissed };
+// The status panel's small marks beside the meters and the call timer.
+enum class PanelIcon { kMicrophone, kSpeaker, kClock };
 
-QImage CallIcon(CallKind kind) {
+QImage PanelIconImage(PanelIcon kind) {
   QImage image = Canvas(16, 16, QColor(0, 0, 0, 0));
   QPainter p(&image);
   Smooth(p);
   QColor colour;
   switch (kind) {
-    case CallKind::kOutgoing:
-      colour = QColor(0x1A, 0x93, 0x57);
+    case PanelIcon::kMicrophone:
+      colour = kTeal;
       break;
-    case CallKind::kIncoming:
+    case PanelIcon::kSpeaker:
       colour = QColor(0x1D, 0x64, 0xA8);
       break;
-    case CallKind::kMissed:
-      colour = QColor(0xD4, 0x3D, 0x37);
+    case PanelIcon::kClock:
+      colour = QColor(0x4A, 0x5A, 0x6E);
       break;
   }
   QLinearGradient fill(QPointF(0, 0), QPointF(0, 16));
@@ -599,22 +600,30 @@ QImage CallIcon(CallKind kind) {
   p.setBrush(fill);
   p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
 
-  QPen pen(Qt::white, 1.7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  QPen pen(Qt::white, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   p.setPen(pen);
-  p.setBrush(Qt::NoBrush);
   switch (kind) {
-    case CallKind::kOutgoing:
-      p.drawLine(QPointF(5, 11), QPointF(10.5, 5.5));
-      p.drawPolyline(QPolygonF({QPointF(6.5, 5.5), QPointF(10.5, 5.5), QPointF(10.5, 9.5)}));
+    case PanelIcon::kMicrophone:
+      p.setBrush(Qt::white);
+      p.drawRoundedRect(QRectF(6.3, 3.3, 3.4, 6.2), 1.7, 1.7);
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(4.6, 5.2, 6.8, 6.4), 200 * 16, 140 * 16);
+      p.drawLine(QPointF(8, 11.6), QPointF(8, 12.9));
+      p.drawLine(QPointF(6.2, 12.9), QPointF(9.8, 12.9));
       break;
-    case CallKind::kIncoming:
-      p.drawLine(QPointF(11, 5), QPointF(5.5, 10.5));
-      p.drawPolyline(QPolygonF({QPointF(5.5, 6.5), QPointF(5.5, 10.5), QPointF(9.5, 10.5)}));
+    case PanelIcon::kSpeaker:
+      p.setBrush(Qt::white);
+      p.drawPolygon(QPolygonF({QPointF(3.6, 6.6), QPointF(5.6, 6.6), QPointF(8.2, 4.2),
+                               QPointF(8.2, 11.8), QPointF(5.6, 9.4), QPointF(3.6, 9.4)}));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(7.2, 5.6, 4.6, 4.8), -55 * 16, 110 * 16);
+      p.drawArc(QRectF(7.0, 3.6, 7.0, 8.8), -55 * 16, 110 * 16);
       break;
-    case CallKind::kMissed:
-      // The call came in and turned back unanswered.
-      p.drawPolyline(QPolygonF({QPointF(3.8, 6.2), QPointF(7.6, 10), QPointF(11.8, 5.8)}));
-      p.drawPolyline(QPolygonF({QPointF(8.9, 5.8), QPointF(11.8, 5.8), QPointF(11.8, 8.7)}));
+    case PanelIcon::kClock:
+      p.setBrush(Qt::NoBrush);
+      p.drawEllipse(QRectF(3.4, 3.4, 9.2, 9.2));
+      p.drawLine(QPointF(8, 8), QPointF(8, 5.2));
+      p.drawLine(QPointF(8, 8), QPointF(10.2, 9.2));
       break;
   }
   return image.convertToFormat(QImage::Format_ARGB32);
@@ -832,9 +841,9 @@ std::vector<Picture> RenderAll() {
       {"134.png", TitleButton(TitleGlyph::kMinus)},
       {"137.png", logo},
       {"138.png", CallPicture()},
-      {"140.png", CallIcon(CallKind::kOutgoing)},
-      {"141.png", CallIcon(CallKind::kIncoming)},
-      {"142.png", CallIcon(CallKind::kMissed)},
+      {"140.png", PanelIconImage(PanelIcon::kMicrophone)},
+      {"141.png", PanelIconImage(PanelIcon::kSpeaker)},
+      {"142.png", PanelIconImage(PanelIcon::kClock)},
       {"143.png", ComboArrow()},
       {"144.png", KeyboardButton()},
   };
