@@ -1,20 +1,27 @@
 #include "ui/main_window.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
 #include <QWindow>
 
 #include "app/window_messages.h"
-#include "service/client_requests.h"
-#include "service/network_module.h"
 #include "ui/main_window_layout.h"
-#include "ui/prompt_box.h"
+#include "ui/phone_controls.h"
 #include "ui/skin/skin_button.h"
+#include "ui/skin/skin_command_event.h"
 #include "ui/skin/skin_edit.h"
 #include "ui/skin/skin_font.h"
 #include "ui/skin/skin_images.h"
 #include "ui/skin/skin_region.h"
+#include "ui/status_panel.h"
 #include "ui/window_message.h"
 
 namespace corvel {
@@ -30,16 +37,23 @@ QRect Place(layout::Rect rect) {
 }  // namespace
 
 MainWindow::MainWindow(ClientState& state, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint),
       state_(state),
+      phoneLog_(state.programFolder.get()),
       skin_(SkinImage(130)),
       pressedSkin_(SkinImage(129)),
       hoverSkin_(SkinImage(131)) {
   setFont(SkinFont(10));
   setFixedSize(layout::kWindowSize.width, layout::kWindowSize.height);
+  setMouseTracking(true);
   BuildControls();
+  BuildTray();
+  ShowTab(1002);
   setWindowTitle(QString::fromStdString(ComputeTitle()));
+}
+
+MainWindow::~MainWindow() {
+  if (tray_ != nullptr) tray_->hide();
 }
 
 void MainWindow::BuildControls() {
@@ -53,21 +67,72 @@ void MainWindow::BuildControls() {
       numberBox_->setFont(SkinFont(12));
       continue;
     }
-    if (place.kind != layout::Kind::kButton) continue;
     auto* button = new SkinButton(this);
     button->setControlId(place.id);
     button->setGeometry(Place(place.rect));
-    // The window sits at its own origin here, so each button's place is its place on the skin.
-    button->SetImagesFromSkins(skin_, pressedSkin_, hoverSkin_);
+    if (place.kind == layout::Kind::kLink) {
+      button->setKind(ButtonKind::kTextHighlight);
+      button->setFaceColor(Color(layout::kPanelBackground));
+      button->SetImageSet(skin_.copy(Place(place.rect)), {}, {});
+      button->setTextColor(Color(layout::kLinkInk));
+      button->setHighlightColor(QColor(0x0E, 0x7C, 0x86));
+      button->setCursor(Qt::PointingHandCursor);
+    } else {
+      // The window sits at its own origin here, so each button's place is its place on the skin.
+      button->SetImagesFromSkins(skin_, pressedSkin_, hoverSkin_);
+      button->setTextColor(
+          Color(place.ink == layout::Ink::kLight ? layout::kCaptionLight : layout::kCaptionDark));
+    }
     if (place.caption != nullptr) button->setText(QString::fromUtf8(place.caption));
-    button->setTextColor(
-        Color(place.ink == layout::Ink::kLight ? layout::kCaptionLight : layout::kCaptionDark));
-    buttons_[place.id] = button;
+    const int id = place.id;
+    connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
+    buttons_[id] = button;
   }
-  connect(button(1001), &QAbstractButton::clicked, this, &MainWindow::Exit);
-  connect(button(1000), &QAbstractButton::clicked, this, &QWidget::showMinimized);
-  connect(button(kCommandLogInOut), &QAbstractButton::clicked, this, &MainWindow::LogInOut);
+  statusPanel_ = new StatusPanel(this);
+  statusPanel_->setGeometry(Place(layout::kContentArea));
   ShowLoggedIn(state_.loggedIn);
+}
+
+void MainWindow::BuildTray() {
+  trayMenu_ = new QMenu(this);
+  const std::pair<int, const char*> items[] = {{1001, "退出"}, {1000, "隐藏"}, {1006, "登录"},
+                                               {1009, "会议"}, {0, nullptr},   {1007, "充值"},
+                                               {1010, "话单"}};
+  for (const auto& [id, text] : items) {
+    if (text == nullptr) {
+      trayMenu_->addSeparator();
+      continue;
+    }
+    QAction* action = trayMenu_->addAction(QString::fromUtf8(text));
+    const int command = id;
+    connect(action, &QAction::triggered, this, [this, command] { Command(command); });
+    trayActions_[id] = action;
+  }
+  tray_ = new QSystemTrayIcon(QApplication::windowIcon(), this);
+  tray_->setToolTip("Corvel");
+  tray_->setContextMenu(trayMenu_);
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+    if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::DoubleClick) return;
+    // Centred on the screen and shown, wherever it was.
+    move(ScreenArea().center() - rect().center());
+    show();
+    raise();
+    activateWindow();
+    hideState_ = HideState::kShown;
+    if (trayActions_.count(1000)) trayActions_[1000]->setText("隐藏");
+  });
+  ShowLoggedIn(state_.loggedIn);
+}
+
+void MainWindow::setListPages(QWidget* addressBook, QWidget* callRecords) {
+  addressBook_ = addressBook;
+  callRecords_ = callRecords;
+  for (QWidget* page : {addressBook, callRecords}) {
+    if (page == nullptr) continue;
+    page->setParent(this);
+    page->setGeometry(Place(layout::kContentArea));
+  }
+  ShowTab(selectedTab_);
 }
 
 SkinButton* MainWindow::button(int id) const {
@@ -77,13 +142,23 @@ SkinButton* MainWindow::button(int id) const {
 
 void MainWindow::Run() {
   titleTimer_.start(kTitleTimerMs, this);
+  edgeTimer_.start(kEdgeTimerMs, this);
+  if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
   if (numberBox_ != nullptr) numberBox_->setFocus();
   exec();
   titleTimer_.stop();
+  edgeTimer_.stop();
+  tray_->hide();
 }
 
 std::string MainWindow::ComputeTitle() const {
   TitleState title;
+  title.ready = ready_;
+  if (phone_ != nullptr && phone_->HasEndpoint() && phone_->HasRtpSession()) {
+    title.registCounter = phone_->RegistCounter();
+    title.natPending = phone_->NatMode() && !phone_->NatAddressKnown();
+  }
+  title.callState = statusPanel_ != nullptr ? statusPanel_->callState() : 0;
   title.loggedIn = state_.loggedIn;
   title.hasBalance = state_.hasBalance;
   return MainTitle(title);
@@ -95,44 +170,77 @@ void MainWindow::RefreshTitle() {
 }
 
 void MainWindow::ShowLoggedIn(bool loggedIn) {
-  if (SkinButton* logIn = button(kCommandLogInOut)) logIn->setText(loggedIn ? "注销" : "登录");
+  const QString text = loggedIn ? "注销" : "登录";
+  if (SkinButton* logIn = button(kCommandLogInOut)) logIn->setText(text);
+  if (trayActions_.count(kCommandLogInOut)) trayActions_[kCommandLogInOut]->setText(text);
   update();
 }
 
-void MainWindow::Exit() {
-  const std::uint8_t answer =
-      Prompt(this, PromptRequest{"确认", "确定退出", PromptBox::kAlignCentredLine, "确定", "取消"});
-  if (answer == PromptBox::kClosedByButton1) close();
-}
-
-void MainWindow::LogInOut() {
-  if (state_.loggedIn) {
-    if (NetworkModule* link = state_.networkModule.load()) {
-      link->Send(LogOffRequest(state_.account.get()));
+void MainWindow::ShowTab(int tabId) {
+  selectedTab_ = tabId;
+  for (int id = 1002; id <= 1005; ++id) {
+    if (SkinButton* tab = button(id)) {
+      tab->setKind(id == tabId ? ButtonKind::kSelected : ButtonKind::kPlain);
+      tab->update();
     }
-    state_.loggedIn = false;
-    ShowLoggedIn(false);
-    RefreshTitle();
-    return;
   }
-  if (runLogin_) runLogin_();
-  ShowLoggedIn(state_.loggedIn);
-  RefreshTitle();
+  if (statusPanel_ != nullptr) statusPanel_->setVisible(tabId == 1002);
+  if (addressBook_) addressBook_->setVisible(tabId == 1003);
+  if (callRecords_) callRecords_->setVisible(tabId == 1004);
+  if (tabId == 1002) PopIncomingCall();
 }
 
 bool MainWindow::event(QEvent* event) {
   if (event->type() == WindowMessageEvent::Type()) {
     const auto* message = static_cast<WindowMessageEvent*>(event);
-    if (message->number() == WindowMessageEvent::kCommandMessage &&
-        message->wParam() == kCommandLogInOut) {
-      LogInOut();
-    }
-    if (message->number() == WM_ACCOUNT_STATUS && message->wParam() == 6) {
-      Prompt(this, PromptRequest{"提示", "帐号已被注销!"});
+    if (message->number() == WindowMessageEvent::kCommandMessage) {
+      Command(static_cast<int>(message->wParam()));
+    } else {
+      OnWindowMessage(message->number(), message->wParam());
     }
     return true;
   }
   return QDialog::event(event);
+}
+
+void MainWindow::customEvent(QEvent* event) {
+  // Enter in the number box arrives as the call command.
+  if (event->type() == SkinCommandEvent::eventType()) {
+    Command(static_cast<SkinCommandEvent*>(event)->command());
+    return;
+  }
+  QDialog::customEvent(event);
+}
+
+void MainWindow::OnWindowMessage(int number, std::uint32_t wParam) {
+  switch (number) {
+    case WM_SIP_REGISTERED:
+      if (phone_ == nullptr || !phone_->HasEndpoint() || !phone_->HasRtpSession()) return;
+      ready_ = wParam == 1 && (!phone_->NatMode() || phone_->NatAddressKnown());
+      return;
+    case WM_NAT_READY:
+      if (phone_ != nullptr && phone_->HasEndpoint() && phone_->HasRtpSession() &&
+          phone_->RegistCounter() > 0) {
+        ready_ = true;
+      }
+      return;
+    case WM_ACCOUNT_STATUS:
+      if (wParam == 6) Prompt("提示", "帐号已被注销!");
+      return;
+    case WM_CALL_REJECTED:
+      if (wParam == 0) Prompt("提示", "呼叫受限!");
+      if (wParam == 1) Prompt("提示", "未知错误!");
+      if (wParam == 2) Prompt("提示", "余额不足!", "充值");
+      return;
+    case WM_SERVICE_STOPPED:
+      if (wParam == 0) Prompt("提示", "余额不足!", "充值");
+      if (wParam == 1) Prompt("提示", "网络故障!");
+      return;
+    case WM_LEVEL_METER:
+      return;
+    default:
+      return;
+  }
 }
 
 void MainWindow::paintEvent(QPaintEvent* /*event*/) {
@@ -188,9 +296,19 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 void MainWindow::timerEvent(QTimerEvent* event) {
   if (event->timerId() == titleTimer_.timerId()) {
     RefreshTitle();
-    return;
+  } else if (event->timerId() == edgeTimer_.timerId()) {
+    if (edgeArmed_ && !frameGeometry().contains(QCursor::pos())) {
+      edgeArmed_ = false;
+      SlideAway();
+    }
+  } else {
+    QDialog::timerEvent(event);
   }
-  QDialog::timerEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (phone_ != nullptr) phone_->Shutdown();
+  QDialog::closeEvent(event);
 }
 
 }  // namespace corvel

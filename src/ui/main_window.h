@@ -1,65 +1,131 @@
-// The client's main window: a caption-less skinned phone with the account lines, the tabs, the
-// dial pad and the call buttons. Its title, redrawn every 2 seconds, is the client's state.
+// The client's main window: a caption-less skinned phone with the account lines, the tabs with
+// the status panel and the lists, the dial pad and the call buttons, a tray icon, edge docking,
+// and the service's web pages. Its title, redrawn every 2 seconds, is the client's state.
 #pragma once
 
 #include <QBasicTimer>
 #include <QDialog>
 #include <QPixmap>
+#include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "app/client_state.h"
+#include "app/phone_log.h"
 #include "ui/main_title.h"
+
+class QMenu;
+class QAction;
+class QSystemTrayIcon;
 
 namespace corvel {
 
+class PhoneControls;
 class SkinButton;
 class SkinEdit;
+class SoundPort;
+class StatusPanel;
 
 class MainWindow : public QDialog {
   Q_OBJECT
 
  public:
   static constexpr int kTitleTimerMs = 2000;
+  static constexpr int kEdgeTimerMs = 500;
+  enum class HideState { kShown = 0, kHidden = 1, kSlid = 2 };
 
   explicit MainWindow(ClientState& state, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // What the window works with; any may be absent (no phone: calls wait for registration).
+  void setPhone(PhoneControls* phone) { phone_ = phone; }
+  PhoneControls* phone() const { return phone_; }
+  void setSounds(SoundPort* sounds) { sounds_ = sounds; }
+  void setLoginRunner(std::function<void()> runLogin) { runLogin_ = std::move(runLogin); }
+  // Replaces the two list pages (the address book and the call records) on their tabs.
+  void setListPages(QWidget* addressBook, QWidget* callRecords);
 
   // Runs the window modally until it is closed.
   void Run();
 
-  SkinButton* button(int id) const;
-  SkinEdit* numberBox() const { return numberBox_; }
-  // The title rules applied to the present state; also what the timer shows.
+  // Every command of the window's controls, tray menu and posted commands, by id.
+  void Command(int id);
+  void Key(int keyValue);
+  void Call();
+  void HangUpCommand();
+  void Callback();
+  void LogInOut();
+  void ShowTab(int tabId);
+  void ToggleHidden();
+  void Exit();
+  void OpenWebPage(int id);
+
   std::string ComputeTitle() const;
   void RefreshTitle();
-  // Relabels the log-in button after a login or a log-off.
   void ShowLoggedIn(bool loggedIn);
+  bool ready() const { return ready_; }
+  void setReady(bool ready) { ready_ = ready; }
 
-  // The exit command: asks, then closes.
-  void Exit();
-  // Log in / log off (command 1006): logs off when logged in, else runs the login window.
-  void LogInOut();
-  void setLoginRunner(std::function<void()> runLogin) { runLogin_ = std::move(runLogin); }
+  SkinButton* button(int id) const;
+  SkinEdit* numberBox() const { return numberBox_; }
+  StatusPanel* statusPanel() const { return statusPanel_; }
+  PhoneLogger& phoneLog() { return phoneLog_; }
+  HideState hideState() const { return hideState_; }
+  bool edgeArmed() const { return edgeArmed_; }
+  int selectedTab() const { return selectedTab_; }
+  QSystemTrayIcon* trayIcon() const { return tray_; }
+  QMenu* trayMenu() const { return trayMenu_; }
+
+  // The window's half of the worker's and the phone's messages.
+  void OnWindowMessage(int number, std::uint32_t wParam);
 
  protected:
   bool event(QEvent* event) override;
+  void customEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();
+  void BuildTray();
+  void PopIncomingCall();
+  void Prompt(const char* caption, const char* text, const char* button1 = nullptr);
+  void SendToService(const class ServicePacket& packet);
+  void SlideAway();
+  void SlideBack();
+  void UpdateEdgeArming();
+  QRect ScreenArea() const;
 
   ClientState& state_;
+  PhoneLogger phoneLog_;
   QPixmap skin_;
   QPixmap pressedSkin_;
   QPixmap hoverSkin_;
   std::map<int, SkinButton*> buttons_;  // children, by control id
   SkinEdit* numberBox_ = nullptr;
-  QBasicTimer titleTimer_;
+  StatusPanel* statusPanel_ = nullptr;
+  QPointer<QWidget> addressBook_;
+  QPointer<QWidget> callRecords_;
+  QSystemTrayIcon* tray_ = nullptr;
+  QMenu* trayMenu_ = nullptr;
+  std::map<int, QAction*> trayActions_;
+  PhoneControls* phone_ = nullptr;
+  SoundPort* sounds_ = nullptr;
   std::function<void()> runLogin_;
+  QBasicTimer titleTimer_;
+  QBasicTimer edgeTimer_;
+  bool ready_ = false;
+  bool edgeArmed_ = false;
+  HideState hideState_ = HideState::kShown;
+  int selectedTab_ = 1002;
 };
 
 }  // namespace corvel

@@ -1,7 +1,9 @@
-// The windows as the business worker sees them. Every call arrives on the worker's thread and
-// is handed to the UI thread as a posted event, in the order of the calls.
+// The windows as the business worker sees them. Calls arrive on the worker's thread; those that
+// change a window are handed to the UI thread as queued calls, in the order they were made.
+// Reads (the status panel's call state and type) are of fields that are safe from any thread.
 #pragma once
 
+#include <functional>
 #include <mutex>
 
 #include "service/worker_peers.h"
@@ -15,8 +17,8 @@ class UiPeers : public WorkerPeers {
  public:
   explicit UiPeers(LoginWindow& loginWindow) : loginWindow_(loginWindow) {}
 
-  // The main window registers itself once built and withdraws before it is destroyed; no
-  // message is posted to it after that.
+  // The main window registers itself once built and withdraws before it is destroyed; nothing
+  // is queued to it after that.
   void SetMainWindow(MainWindow* window);
 
   bool HasLoginWindow() const override;
@@ -27,25 +29,29 @@ class UiPeers : public WorkerPeers {
   void RepaintBalance() override;
   void RepaintMainWindow() override;
 
-  // The status panel, the conference window and the SIP endpoint belong to the main window
-  // and arrive with it; until then there is no call, no conference and no phone.
-  int CallState() const override { return 0; }
-  std::string CallType() const override { return {}; }
-  void SetCallbackTimeout(bool /*on*/) override {}
-  void SetStatusText(const std::string& /*text*/) override {}
-  void FinishCall() override {}
-  void SetRunning(bool /*on*/) override {}
-  void SetIdentify(std::uint32_t /*identify*/) override {}
+  int CallState() const override;
+  std::string CallType() const override;
+  void SetCallbackTimeout(bool on) override;
+  void SetStatusText(const std::string& text) override;
+  void FinishCall() override;
+  void SetRunning(bool on) override;
+  void SetIdentify(std::uint32_t identify) override;
+
+  // The conference window comes with its own issue; until then there is none.
   bool HasConferenceWindow() const override { return false; }
   void AddMemberFromStatusPanel() override {}
   void RemoveMember(const std::string& /*phone*/, std::uint32_t /*memberId*/) override {}
-  bool HasSipEndpoint() const override { return false; }
-  void HangUpAllCalls() override {}
-  void Invite(const std::string& /*number*/) override {}
+
+  bool HasSipEndpoint() const override;
+  void HangUpAllCalls() override;
+  void Invite(const std::string& number) override;
 
  private:
+  // Runs work on the main window's thread after everything queued before it.
+  void OnMainWindow(std::function<void(MainWindow&)> work);
+
   LoginWindow& loginWindow_;
-  mutable std::mutex mainMutex_;  // guards mainWindow_ and every post to it
+  mutable std::mutex mainMutex_;  // guards mainWindow_ and every queueing to it
   MainWindow* mainWindow_ = nullptr;
 };
 

@@ -1,0 +1,82 @@
+// Edge docking: a window dropped at the top or right edge of the screen slides out of sight when
+// the mouse leaves it, leaving 5 pixels to bring it back.
+#include <QCursor>
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "ui/main_window.h"
+
+namespace corvel {
+namespace {
+
+constexpr int kArmDistance = 10;
+constexpr int kSlideDistance = 9;
+constexpr int kVisibleStrip = 5;
+constexpr int kPullBack = 30;
+
+}  // namespace
+
+QRect MainWindow::ScreenArea() const {
+  QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->geometry() : QRect(0, 0, 1280, 800);
+}
+
+void MainWindow::UpdateEdgeArming() {
+  const QRect area = ScreenArea();
+  const QRect frame = frameGeometry();
+  const bool atTop = frame.top() <= kArmDistance;
+  const bool atRight = frame.right() + 1 > area.right() + 1 - kArmDistance;
+  edgeArmed_ = atTop || atRight;
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  // A move the user makes by dragging arms or disarms the docking; the slides do not.
+  if (hideState_ != HideState::kSlid) UpdateEdgeArming();
+  QDialog::moveEvent(event);
+}
+
+void MainWindow::SlideAway() {
+  if (frameGeometry().contains(QCursor::pos())) return;
+  const QRect area = ScreenArea();
+  QRect frame = frameGeometry();
+  if (frame.top() <= kSlideDistance) {
+    int x = frame.left();
+    const int overhang = frame.right() + 1 - (area.right() + 1);
+    if (overhang > 0) x -= overhang + kPullBack;
+    hideState_ = HideState::kSlid;
+    move(x, kVisibleStrip - frame.height());
+  } else if (area.right() + 1 - (frame.right() + 1) <= kSlideDistance) {
+    int y = frame.top();
+    const QRect work = screen() != nullptr ? screen()->availableGeometry() : area;
+    if (y + frame.height() > work.bottom() + 1) y = work.bottom() + 1 - frame.height();
+    hideState_ = HideState::kSlid;
+    move(area.right() + 1 - kVisibleStrip, y);
+  } else {
+    edgeArmed_ = false;
+  }
+}
+
+void MainWindow::SlideBack() {
+  const QRect area = ScreenArea();
+  const QRect frame = frameGeometry();
+  if (frame.bottom() + 1 <= kSlideDistance) {
+    move(frame.left(), 0);
+  } else if (area.right() + 1 - frame.left() <= kSlideDistance) {
+    move(area.right() + 1 - frame.width(), frame.top());
+  }
+  edgeArmed_ = true;
+  hideState_ = HideState::kShown;
+}
+
+void MainWindow::enterEvent(QEnterEvent* event) {
+  if (hideState_ == HideState::kSlid) SlideBack();
+  QDialog::enterEvent(event);
+}
+
+void MainWindow::leaveEvent(QEvent* event) {
+  if (edgeArmed_) SlideAway();
+  QDialog::leaveEvent(event);
+}
+
+}  // namespace corvel
