@@ -1,0 +1,306 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+
+#include "app/config.h"
+#include "app/window_messages.h"
+#include "service/client_requests.h"
+#include "service/link_fixture.h"
+#include "service/server_messages.h"
+#include "service/service_command.h"
+#include "ui/phone_controls.h"
+#include "ui/prompt_box.h"
+#include "ui/skin/skin_button.h"
+#include "ui/skin/skin_edit.h"
+#include "ui/sound_port.h"
+#include "ui/status_panel.h"
+#include "ui/url_opener.h"
+#include "ui/window_message.h"
+
+namespace corvel {
+namespace {
+
+using testing::WriteFile;
+
+class RecordingSounds : public SoundPort {
+ public:
+  std::vector<std::string> played;
+  int stops = 0;
+  void Play(const std::string& path, bool loop) override {
+    played.push_back(path + (loop ? " loop" : ""));
+  }
+  void StopAll() override { ++stops; }
+};
+
+class RecordingPhone : public PhoneControls {
+ public:
+  std::vector<std::string> calls;
+  int registCounter = 1;
+  bool natMode = false;
+  bool natKnown = false;
+  bool HasEndpoint() const override { return true; }
+  bool HasRtpSession() const override { return true; }
+  int RegistCounter() const override { return registCounter; }
+  bool NatMode() const override { return natMode; }
+  bool NatAddressKnown() const override { return natKnown; }
+  void Invite(const std::string& number) override { calls.push_back("invite " + number); }
+  void Answer(std::uint32_t identify, int code) override {
+    calls.push_back("answer " + std::to_string(identify) + " " + std::to_string(code));
+  }
+  void HangUp(std::uint32_t identify) override {
+    calls.push_back("hangup " + std::to_string(identify));
+  }
+  void SendDtmf(int key) override { calls.push_back("dtmf " + std::to_string(key)); }
+  void Shutdown() override { calls.push_back("shutdown"); }
+};
+
+void Pump(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until)
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+class MainWindowTest : public testing::LinkFixture {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(StartModule());
+    state.programFolder.set(folder.path());
+    state.configPath.set(folder / "CorvelConfig.ini");
+    state.account.set("demo");
+    state.password.set("bc");
+    state.codeTable.set("abcdef");
+    state.sipNumber.set("80001001");
+    state.loggedIn = true;
+    state.hasBalance = true;
+    SetPromptHandler([this](QWidget*, const PromptRequest& request) {
+      boxes.push_back(
+          request.caption.toStdString() + " " + request.text.toStdString() +
+          (request.button1.isEmpty() ? "" : " [" + request.button1.toStdString() + "]"));
+      return answer;
+    });
+    SetUrlOpener([this](const QString& url) { urls.push_back(url.toStdString()); });
+    window = std::make_unique<MainWindow>(state);
+    window->setSounds(&sounds);
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    SetPromptHandler({});
+    SetUrlOpener({});
+    LinkFixture::TearDown();
+  }
+
+  void Click(int id) { window->button(id)->click(); }
+  void TypeKeys(const std::string& keys) {
+    for (char c : keys) {
+      const int id = c == '*' ? 1023 : c == '#' ? 1025 : c == '0' ? 1024 : 1014 + (c - '1');
+      Click(id);
+    }
+  }
+
+  std::vector<std::string> boxes;
+  std::vector<std::string> urls;
+  std::uint8_t answer = 0;
+  RecordingSounds sounds;
+  RecordingPhone phone;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, DialPadTypesPlaysKeyTonesAndKeepsThirtyCharacters) {
+  TypeKeys("1*0#");
+  EXPECT_EQ(window->numberBox()->text(), "1*0#");
+  EXPECT_EQ(sounds.played,
+            (std::vector<std::string>{folder / "Wave/DTMF1.wav", folder / "Wave/DTMF10.wav",
+                                      folder / "Wave/DTMF0.wav", folder / "Wave/DTMF11.wav"}));
+  window->numberBox()->setText(QString(31, '5'));
+  TypeKeys("7");
+  EXPECT_EQ(window->numberBox()->text(), "7");
+  Click(1012);
+  EXPECT_EQ(window->numberBox()->text(), "");
+  TypeKeys("12");
+  Click(1011);
+  EXPECT_EQ(window->numberBox()->text(), "");
+}
+
+TEST_F(MainWindowTest, CallbackByTheDialPadReachesTheServiceAndTimesOut) {
+  window->statusPanel()->setCallbackTimeoutMs(150);
+  std::vector<CallRecordRow> rows;
+  window->statusPanel()->setRecordSink([&](const CallRecordRow& row) { rows.push_back(row); });
+  TypeKeys("13912345678");
+  Click(kCommandCallback);
+  auto request = ServerReceive();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->cmdId, CMD_CALLBACK);
+  EXPECT_EQ(request->bodyBytes(),
+            CallbackRequest("demo", "13912345678", CallbackKind::kCallback).bodyBytes());
+  EXPECT_EQ(request->length, 36u + 66u);
+  EXPECT_EQ(window->numberBox()->text(), "");
+  EXPECT_EQ(window->statusPanel()->callType(), "回拨呼出");
+  EXPECT_EQ(window->statusPanel()->statusText(), "呼叫中");
+  Pump(500);
+  EXPECT_EQ(window->selectedTab(), 1002);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].number, "13912345678");
+  EXPECT_EQ(rows[0].status, "回拨超时");
+}
+
+TEST_F(MainWindowTest, CallbackRefusals) {
+  TypeKeys("1391234567");
+  Click(kCommandCallback);
+  state.hasBalance = false;
+  Click(kCommandCallback);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"回拨提示 被叫号码长度不正确!",
+                                             "回拨提示 您的余额不足,请先充值! [充值]"}));
+  EXPECT_FALSE(ServerReceive(200));
+}
+
+TEST_F(MainWindowTest, CallCommandFollowsTheNumberRules) {
+  TypeKeys("13912345678");
+  Click(kCommandCallOrAnswer);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"呼叫提示 SIP注册中,请稍后再呼!"}));
+  window->setPhone(&phone);
+  window->setReady(true);
+  Click(kCommandCallOrAnswer);
+  auto query = ServerReceive();
+  ASSERT_TRUE(query);
+  EXPECT_EQ(query->cmdId, CMD_AREA_QUERY);
+  EXPECT_EQ(query->bodyBytes(), AreaQueryRequest("013912345678").bodyBytes());
+  EXPECT_TRUE(phone.calls.empty());
+  window->numberBox()->setText("02112345678");
+  QTest::keyClick(window->numberBox(), Qt::Key_Return);  // Enter calls as the button does
+  Pump(50);
+  window->numberBox()->setText("80001234");
+  Click(kCommandCallOrAnswer);
+  EXPECT_EQ(phone.calls, (std::vector<std::string>{"invite 02112345678", "invite 80001234"}));
+  EXPECT_EQ(window->numberBox()->text(), "80001234");
+  window->statusPanel()->setCallState(2);
+  window->statusPanel()->setIdentify(7);
+  Click(kCommandCallOrAnswer);
+  EXPECT_EQ(phone.calls.back(), "answer 7 200");
+}
+
+TEST_F(MainWindowTest, HangUpRefusesARingingCallAndStopsTheSounds) {
+  window->setPhone(&phone);
+  std::vector<CallRecordRow> rows;
+  window->statusPanel()->setRecordSink([&](const CallRecordRow& row) { rows.push_back(row); });
+  window->statusPanel()->setCallState(1);
+  window->statusPanel()->setIdentify(9);
+  window->statusPanel()->setStatusText("拒绝接听");
+  Click(kCommandHangUp);
+  EXPECT_EQ(phone.calls, (std::vector<std::string>{"answer 9 400"}));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].elapsed, "");
+  EXPECT_EQ(window->statusPanel()->callState(), 0);
+  EXPECT_EQ(sounds.stops, 1);
+  Click(kCommandHangUp);
+  EXPECT_EQ(phone.calls.back(), "hangup 0");
+}
+
+TEST_F(MainWindowTest, DtmfOnlyDuringAConversation) {
+  window->setPhone(&phone);
+  TypeKeys("5");
+  window->statusPanel()->setCallState(5);
+  TypeKeys("#");
+  EXPECT_EQ(phone.calls, (std::vector<std::string>{"dtmf 11"}));
+}
+
+TEST_F(MainWindowTest, WebPagesCarryTheAccountAndThePasswordCode) {
+  WriteFile(folder / "CorvelConfig.ini",
+            "[WEB]\ncallRecordHttp=http://site/bill\ntipHttp=ab\nrechargeHttp=http://site/pay\n");
+  Click(1010);
+  Click(1028);
+  Click(1007);
+  state.password.set("bz");
+  Click(1010);
+  state.loggedIn = false;
+  Click(1010);
+  EXPECT_EQ(urls, (std::vector<std::string>{
+                      "http://site/bill?t=client&item=bill&u=demo&m=0102",
+                      DefaultWebSite() + "/user/login.do?t=client&item=link&u=demo&m=0102",
+                      "http://site/pay",
+                      "http://site/bill?t=client&item=bill&u=demo&m=", "http://site/bill"}));
+}
+
+TEST_F(MainWindowTest, TitleFollowsTheState) {
+  window->setPhone(&phone);
+  phone.registCounter = 0;
+  EXPECT_EQ(window->ComputeTitle(), "Corvel[SIP注册中]");
+  phone.registCounter = 1;
+  phone.natMode = true;
+  EXPECT_EQ(window->ComputeTitle(), "Corvel[NAT注册中]");
+  phone.natKnown = true;
+  window->OnWindowMessage(WM_SIP_REGISTERED, 1);
+  EXPECT_EQ(window->ComputeTitle(), "Corvel[就绪]");
+  window->statusPanel()->setCallState(5);
+  EXPECT_EQ(window->ComputeTitle(), "Corvel[通话中]");
+  state.loggedIn = false;
+  EXPECT_EQ(window->ComputeTitle(), "Corvel[未登录]");
+}
+
+TEST_F(MainWindowTest, ServiceMessagesShowTheirBoxes) {
+  for (auto [number, wParam] :
+       std::vector<std::pair<int, std::uint32_t>>{{WM_ACCOUNT_STATUS, 6},
+                                                  {WM_ACCOUNT_STATUS, 0},
+                                                  {WM_CALL_REJECTED, 0},
+                                                  {WM_CALL_REJECTED, 1},
+                                                  {WM_CALL_REJECTED, 2},
+                                                  {WM_SERVICE_STOPPED, 0},
+                                                  {WM_SERVICE_STOPPED, 1}}) {
+    PostWindowMessage(window.get(), number, wParam);
+  }
+  Pump(50);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"提示 帐号已被注销!", "提示 呼叫受限!",
+                                             "提示 未知错误!", "提示 余额不足! [充值]",
+                                             "提示 余额不足! [充值]", "提示 网络故障!"}));
+}
+
+TEST_F(MainWindowTest, LogOffByTheWorkerSendsTheLogOffPacket) {
+  PostCommand(window.get(), kCommandLogInOut);
+  Pump(50);
+  auto logoff = ServerReceive();
+  ASSERT_TRUE(logoff);
+  EXPECT_EQ(logoff->cmdId, CMD_LOGOFF);
+  EXPECT_FALSE(state.loggedIn);
+  EXPECT_EQ(window->button(kCommandLogInOut)->text(), "登录");
+  EXPECT_EQ(window->ComputeTitle(), "Corvel[未登录]");
+  Click(kCommandCallOrAnswer);
+  EXPECT_EQ(boxes.back(), "呼叫提示 您还没有登录,请先登录!");
+}
+
+TEST_F(MainWindowTest, IncomingCallBoxWhenHidden) {
+  window->setPhone(&phone);
+  window->statusPanel()->setCallType(kCallTypeIncoming);
+  window->statusPanel()->setNumber("13912345678");
+  window->statusPanel()->setCallState(1);
+  window->ShowTab(1002);  // visible: no box
+  EXPECT_TRUE(boxes.empty());
+  window->ToggleHidden();
+  EXPECT_EQ(window->hideState(), MainWindow::HideState::kHidden);
+  answer = PromptBox::kClosedByButton1;
+  window->statusPanel()->setIdentify(4);
+  window->ShowTab(1002);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"来电 13912345678 [接听]"}));
+  EXPECT_EQ(window->statusPanel()->callState(), 2);
+  Pump(50);
+  EXPECT_EQ(phone.calls, (std::vector<std::string>{"answer 4 200"}));
+}
+
+TEST_F(MainWindowTest, TabsAndTrayMenu) {
+  window->ShowTab(1005);
+  EXPECT_FALSE(window->statusPanel()->isVisible());
+  EXPECT_EQ(window->button(1005)->kind(), ButtonKind::kSelected);
+  EXPECT_EQ(window->button(1002)->kind(), ButtonKind::kPlain);
+  window->ShowTab(1002);
+  EXPECT_TRUE(window->statusPanel()->isVisible());
+  QStringList items;
+  for (QAction* action : window->trayMenu()->actions())
+    items << action->text();
+  EXPECT_EQ(items, (QStringList{"退出", "隐藏", "注销", "会议", "", "充值", "话单"}));
+}
+
+}  // namespace
+}  // namespace corvel
