@@ -15,6 +15,7 @@
 #include "app/window_messages.h"
 #include "ui/main_window_layout.h"
 #include "ui/phone_controls.h"
+#include "ui/report_list.h"
 #include "ui/skin/skin_button.h"
 #include "ui/skin/skin_command_event.h"
 #include "ui/skin/skin_edit.h"
@@ -47,6 +48,7 @@ MainWindow::MainWindow(ClientState& state, QWidget* parent)
   setFixedSize(layout::kWindowSize.width, layout::kWindowSize.height);
   setMouseTracking(true);
   BuildControls();
+  BuildLists();
   BuildTray();
   ShowTab(1002);
   setWindowTitle(QString::fromStdString(ComputeTitle()));
@@ -122,17 +124,6 @@ void MainWindow::BuildTray() {
     if (trayActions_.count(1000)) trayActions_[1000]->setText("隐藏");
   });
   ShowLoggedIn(state_.loggedIn);
-}
-
-void MainWindow::setListPages(QWidget* addressBook, QWidget* callRecords) {
-  addressBook_ = addressBook;
-  callRecords_ = callRecords;
-  for (QWidget* page : {addressBook, callRecords}) {
-    if (page == nullptr) continue;
-    page->setParent(this);
-    page->setGeometry(Place(layout::kContentArea));
-  }
-  ShowTab(selectedTab_);
 }
 
 SkinButton* MainWindow::button(int id) const {
@@ -307,6 +298,7 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  SaveAddressBook();
   if (phone_ != nullptr) phone_->Shutdown();
   QDialog::closeEvent(event);
 }

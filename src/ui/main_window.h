@@ -6,7 +6,6 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QPixmap>
-#include <QPointer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +21,7 @@ class QSystemTrayIcon;
 namespace corvel {
 
 class PhoneControls;
+class ReportList;
 class SkinButton;
 class SkinEdit;
 class SoundPort;
@@ -43,8 +43,10 @@ class MainWindow : public QDialog {
   PhoneControls* phone() const { return phone_; }
   void setSounds(SoundPort* sounds) { sounds_ = sounds; }
   void setLoginRunner(std::function<void()> runLogin) { runLogin_ = std::move(runLogin); }
-  // Replaces the two list pages (the address book and the call records) on their tabs.
-  void setListPages(QWidget* addressBook, QWidget* callRecords);
+  ReportList* addressBook() const { return addressBook_; }
+  ReportList* callRecords() const { return callRecords_; }
+  // Saves the address book list into the application folder's file.
+  void SaveAddressBook();
 
   // Runs the window modally until it is closed.
   void Run();
@@ -96,6 +98,8 @@ class MainWindow : public QDialog {
  private:
   void BuildControls();
   void BuildTray();
+  void BuildLists();
+  void RunListCommand(ReportList& list, int command);
   void PopIncomingCall();
   void Prompt(const char* caption, const char* text, const char* button1 = nullptr);
   void SendToService(const class ServicePacket& packet);
@@ -112,8 +116,8 @@ class MainWindow : public QDialog {
   std::map<int, SkinButton*> buttons_;  // children, by control id
   SkinEdit* numberBox_ = nullptr;
   StatusPanel* statusPanel_ = nullptr;
-  QPointer<QWidget> addressBook_;
-  QPointer<QWidget> callRecords_;
+  ReportList* addressBook_ = nullptr;  // children
+  ReportList* callRecords_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QMenu* trayMenu_ = nullptr;
   std::map<int, QAction*> trayActions_;

@@ -129,3 +129,29 @@ screenshot() {
 control() {
   "$SERVICE_BINARY" control "127.0.0.1:$CONTROL_PORT" "$@"
 }
+
+# Logs in through the login window with account $1 and password $2; prints the main window's id.
+log_in() {
+  local login
+  login=$(window_named "欢迎使用Corvel" 15) || fail "the login window did not appear"
+  sleep 0.5
+  click_in "$login" 150 81
+  xdotool key ctrl+a BackSpace
+  type_text "$1"
+  click_in "$login" 150 112
+  xdotool key ctrl+a BackSpace
+  type_text "$2"
+  xdotool key Return
+  window_named "Corvel.*" 10 || fail "the main window did not appear after logging in"
+}
+
+# Clicks the main window's control at its place in the layout (left, top, right, bottom).
+click_control() {
+  local window=$1 left=$2 top=$3 right=$4 bottom=$5
+  click_in "$window" $(((left + right) / 2)) $(((top + bottom) / 2))
+}
+
+# Seconds since midnight of a devservice log stamp "hh:mm:ss.mmm".
+stamp_seconds() {
+  awk -F'[:.]' '{ printf "%.3f\n", $1 * 3600 + $2 * 60 + $3 + $4 / 1000 }' <<<"$1"
+}

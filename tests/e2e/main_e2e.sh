@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A person uses the main window: logs in, sees the account, asks for a call-back from the dial
+# pad, exports the call records, logs off and on again, and meets a stop by the service.
+#   main_e2e.sh CLIENT_FOLDER DEVSERVICE_BINARY [SCREENSHOT_FOLDER]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/e2e_lib.sh"
+
+APP_FOLDER=$1
+SERVICE_BINARY=$2
+SHOTS=${3:-}
+E2E_DIR=$(mktemp -d /tmp/corvel-e2e-XXXXXX)
+log="$E2E_DIR/devservice.log"
+
+start_display
+start_service "$SERVICE_BINARY"
+make_home "$APP_FOLDER"
+start_client "$APP_FOLDER/corvel"
+
+main=$(log_in demo demo123)
+sleep 1
+title=$(xdotool getwindowname "$main")
+[[ "$title" == Corvel* ]] || fail "unexpected main window title '$title'"
+[ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-status.png"
+
+# The dial pad (keys from the layout: columns 14-96, 100-182, 186-268; rows from 392, 30 apart).
+press_key() {
+  local key=$1 column row
+  case $key in
+    '*') column=0 row=3 ;; 0) column=1 row=3 ;; '#') column=2 row=3 ;;
+    *) column=$(((key - 1) % 3)) row=$(((key - 1) / 3)) ;;
+  esac
+  local left=$((14 + column * 86)) top=$((392 + row * 30))
+  click_control "$main" "$left" "$top" $((left + 82)) $((top + 26))
+}
+for digit in 1 3 9 1 2 3 4 5 6 7 8; do press_key "$digit"; done
+click_control "$main" 117 326 165 352  # 回拨
+wait_for 5 grep -qE 'recv .* CMD_CALLBACK\(6\) .* account="demo" number="13912345678" kind=1' "$log" ||
+  fail "the call-back request did not reach the service"
+wait_for 5 grep -qE 'send .* NTF_CALLBACK_ID\(8006\)' "$log" || fail "no call-back id"
+sleep 1
+[ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-callback.png"
+
+# The call records tab holds the call-back's row; export it through the list's menu.
+click_control "$main" 142 119 204 145  # 记录
+sleep 0.5
+[ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-records.png"
+click_in "$main" 100 185
+xdotool click 3
+sleep 0.5
+xdotool key Up Return
+dialog=$(window_named "导出" 10) || fail "no export dialog"
+sleep 0.5
+type_text "$E2E_DIR/records.xls"
+xdotool key Return
+wait_for 10 test -s "$E2E_DIR/records.xls" || fail "the call records were not exported"
+/usr/bin/python3 - "$E2E_DIR/records.xls" <<'PY' || fail "the exported call records are not right"
+import sys, xlrd
+sheet = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)
+rows = [[str(v) for v in sheet.row_values(i)] for i in range(sheet.nrows)]
+assert rows[0] == ["电话号码", "呼叫类型", "呼叫时间", "通话时长", "状态"], rows[0]
+assert len(rows) == 2 and rows[1][0] == "13912345678" and rows[1][1] == "回拨呼出", rows
+assert rows[1][4] == "回拨成功", rows[1]
+PY
+
+for tab in "78 119 140 145 address" "206 119 268 145 messages"; do
+  set -- $tab
+  click_control "$main" "$1" "$2" "$3" "$4"
+  sleep 0.3
+  [ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-$5.png"
+done
+click_control "$main" 14 119 76 145
+
+# Keep-alives every 30 seconds while logged in.
+wait_for 40 bash -c "[ \$(grep -c 'recv .* CMD_KEEPALIVE(1)' '$log') -ge 2 ]" ||
+  fail "fewer than two keep-alives in 40 s"
+mapfile -t stamps < <(grep 'recv .* CMD_KEEPALIVE(1)' "$log" | awk '{print $1}')
+gap=$(awk -v a="$(stamp_seconds "${stamps[0]}")" -v b="$(stamp_seconds "${stamps[1]}")" \
+  'BEGIN { printf "%.3f", b - a }')
+awk -v g="$gap" 'BEGIN { exit !(g >= 29.5 && g <= 31.0) }' || fail "keep-alive gap was $gap s"
+
+# Log off, then the title says so.
+click_control "$main" 14 326 62 352  # 注销
+wait_for 5 grep -qE 'recv .* CMD_LOGOFF\(3\) .* account="demo"' "$log" || fail "no log-off"
+wait_for 5 bash -c "[ \"\$(xdotool getwindowname $main)\" = 'Corvel[未登录]' ]" ||
+  fail "title after log-off: $(xdotool getwindowname "$main")"
+
+# Log in again from the main window, then the service stops the client.
+click_control "$main" 14 326 62 352  # 登录
+log_in demo demo123 >/dev/null
+wait_for 5 bash -c "[ \$(grep -c 'send .* RSP_LOGIN(4002) .* status=0' '$log') -ge 2 ]" ||
+  fail "the second login did not succeed"
+control stop demo 0 >/dev/null || fail "the control channel refused the stop"
+box=$(window_named "提示" 10) || fail "no box after the service stopped the client"
+sleep 0.3
+[ -n "$SHOTS" ] && screenshot "$box" "$SHOTS/service-stopped.png"
+xdotool key Escape
+wait_for 5 bash -c "[ \"\$(xdotool getwindowname $main)\" = 'Corvel[未登录]' ]" ||
+  fail "the stop did not log the client off"
+
+# Exit.
+click_control "$main" 253 13 268 28
+confirm=$(window_named "确认" 10) || fail "no exit confirmation"
+eval "$(xdotool getwindowgeometry --shell "$confirm")"
+click_in "$confirm" $((WIDTH - 131 + 28)) $((HEIGHT - 35 + 10))
+wait_for 10 bash -c "! kill -0 $CLIENT_PID" || fail "the client did not end after exit"
+[ -f "$CORVEL_HOME/AddressList.db" ] || fail "the address book was not saved at exit"
+echo "PASS: main window end to end"
