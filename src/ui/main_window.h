@@ -42,6 +42,7 @@ class MainWindow : public QDialog {
   void setPhone(PhoneControls* phone) { phone_ = phone; }
   PhoneControls* phone() const { return phone_; }
   void setSounds(SoundPort* sounds) { sounds_ = sounds; }
+  SoundPort* sounds() const { return sounds_; }
   void setLoginRunner(std::function<void()> runLogin) { runLogin_ = std::move(runLogin); }
   ReportList* addressBook() const { return addressBook_; }
   ReportList* callRecords() const { return callRecords_; }

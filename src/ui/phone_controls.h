@@ -24,6 +24,8 @@ class PhoneControls {
   virtual void Answer(std::uint32_t identify, int statusCode) = 0;
   virtual void HangUp(std::uint32_t identify) = 0;  // 0: every call
   virtual void SendDtmf(int keyValue) = 0;
+  // Starts microphone capture into the RTP session when a call connects.
+  virtual void StartCapture() = 0;
   // The window's closing sequence: unregister and hang up, then close and delete everything.
   virtual void Shutdown() = 0;
 };

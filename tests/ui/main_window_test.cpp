@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "ui/call_display.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -55,6 +57,7 @@ class RecordingPhone : public PhoneControls {
     calls.push_back("hangup " + std::to_string(identify));
   }
   void SendDtmf(int key) override { calls.push_back("dtmf " + std::to_string(key)); }
+  void StartCapture() override { calls.push_back("capture"); }
   void Shutdown() override { calls.push_back("shutdown"); }
 };
 
@@ -300,6 +303,122 @@ TEST_F(MainWindowTest, TabsAndTrayMenu) {
   for (QAction* action : window->trayMenu()->actions())
     items << action->text();
   EXPECT_EQ(items, (QStringList{"退出", "隐藏", "注销", "会议", "", "充值", "话单"}));
+}
+
+class CallDisplayTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    window->setPhone(&phone);
+    window->statusPanel()->setRecordSink([this](const CallRecordRow& row) { rows.push_back(row); });
+    display =
+        std::make_unique<CallDisplay>(state, *window, RingFiles{"ring.wav", "crvt.wav", "bye.wav"});
+  }
+  int Report(CallReport& call, int state) {
+    call.state = state;
+    const int result = display->ShowCall(call);
+    Pump(30);
+    return result;
+  }
+  std::string Caption(int id) { return window->button(id)->text().toStdString(); }
+
+  std::unique_ptr<CallDisplay> display;
+  std::vector<CallRecordRow> rows;
+};
+
+TEST_F(CallDisplayTest, OutgoingCallFromRingingToTheEnd) {
+  CallReport call;
+  call.outgoing = true;
+  call.identify = 3;
+  call.callName = "013912345678";
+  EXPECT_EQ(Report(call, 1), 0);
+  EXPECT_EQ(window->statusPanel()->statusText(), "呼叫中");
+  EXPECT_EQ(window->statusPanel()->callType(), "SIP呼出");
+  EXPECT_EQ(Caption(kCommandHangUp), "取消");
+  EXPECT_EQ(window->selectedTab(), 1002);
+  Report(call, 2);
+  EXPECT_EQ(window->statusPanel()->statusText(), "振铃中");
+  EXPECT_EQ(sounds.played.back(), "ring.wav loop");
+  Report(call, 5);
+  EXPECT_TRUE(call.notifyService);
+  EXPECT_EQ(window->statusPanel()->callState(), 5);
+  EXPECT_EQ(Caption(kCommandCallOrAnswer), "呼叫");
+  EXPECT_EQ(Caption(kCommandHangUp), "挂断");
+  EXPECT_EQ(phone.calls, (std::vector<std::string>{"capture"}));
+  auto start = ServerReceive();
+  ASSERT_TRUE(start);
+  EXPECT_EQ(start->cmdId, CMD_CALL_START);
+  EXPECT_EQ(start->bodyBytes(), CallStartRequest("demo", "013912345678").bodyBytes());
+  EXPECT_EQ(module->lastKeepAlive(), 0u);
+  Report(call, -1);
+  auto end = ServerReceive();
+  ASSERT_TRUE(end);
+  EXPECT_EQ(end->cmdId, CMD_CALL_END);
+  EXPECT_EQ(end->length, 86u);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].status, "通话结束");
+  EXPECT_EQ(rows[0].elapsed, "00:00:01");
+  EXPECT_EQ(window->statusPanel()->callState(), 0);
+}
+
+TEST_F(CallDisplayTest, IncomingCallRefusedHere) {
+  CallReport call;
+  call.identify = 8;
+  call.callName = "13912345678";
+  Report(call, 1);
+  Report(call, 1);  // again after the 180
+  EXPECT_EQ(window->statusPanel()->statusText(), "呼叫中");
+  EXPECT_EQ(Caption(kCommandCallOrAnswer), "接听");
+  EXPECT_EQ(Caption(kCommandHangUp), "拒绝");
+  EXPECT_EQ(sounds.played, (std::vector<std::string>{"crvt.wav loop", "crvt.wav loop"}));
+  call.reason = 4;
+  Report(call, -1);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (CallRecordRow{"13912345678", "SIP呼入", rows[0].startTime, "", "拒绝接听"}));
+  EXPECT_FALSE(ServerReceive(200));  // incoming calls are not reported to the service
+}
+
+TEST_F(CallDisplayTest, FailedCallsPlayTheFailureTone) {
+  struct Case {
+    int reason;
+    const char* text;
+  };
+  for (const Case& c :
+       {Case{1, "空号"}, Case{2, "对方拒绝"}, Case{3, "对方忙"}, Case{0, "呼叫失败"}}) {
+    rows.clear();
+    CallReport call;
+    call.outgoing = true;
+    call.identify = 1;
+    call.callName = "02112345678";
+    Report(call, 1);
+    call.failed = true;
+    call.reason = c.reason;
+    Report(call, -1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].status, c.text);
+    EXPECT_EQ(sounds.played.back(), "bye.wav");
+  }
+  EXPECT_FALSE(ServerReceive(200));  // never connected: no start, no end
+}
+
+TEST_F(CallDisplayTest, CallsBetweenServiceNumbersAreNotReported) {
+  CallReport call;
+  call.outgoing = true;
+  call.identify = 2;
+  call.callName = "80004321";
+  Report(call, 1);
+  Report(call, 5);
+  EXPECT_FALSE(call.notifyService);
+  Report(call, -1);
+  EXPECT_FALSE(ServerReceive(200));
+}
+
+TEST_F(CallDisplayTest, NoServiceLinkRefusesTheReport) {
+  state.networkModule = nullptr;
+  CallReport call;
+  call.state = 1;
+  EXPECT_EQ(display->ShowCall(call), -1);
+  state.networkModule = module.get();
 }
 
 }  // namespace

@@ -1,0 +1,123 @@
+#include "ui/call_display.h"
+
+#include <QMetaObject>
+
+#include "app/window_messages.h"
+#include "service/client_requests.h"
+#include "service/network_module.h"
+#include "ui/main_window.h"
+#include "ui/phone_controls.h"
+#include "ui/skin/skin_button.h"
+#include "ui/sound_port.h"
+#include "ui/status_panel.h"
+#include "ui/window_message.h"
+
+namespace corvel {
+namespace {
+
+void Buttons(MainWindow& window, const char* call, const char* hangUp) {
+  if (call != nullptr) window.button(kCommandCallOrAnswer)->setText(QString::fromUtf8(call));
+  if (hangUp != nullptr) window.button(kCommandHangUp)->setText(QString::fromUtf8(hangUp));
+}
+
+void Play(MainWindow& window, const std::string& file, bool loop) {
+  if (window.sounds() != nullptr) window.sounds()->Play(file, loop);
+}
+
+void StopSounds(MainWindow& window) {
+  if (window.sounds() != nullptr) window.sounds()->StopAll();
+}
+
+}  // namespace
+
+CallDisplay::CallDisplay(ClientState& state, MainWindow& window, RingFiles rings)
+    : state_(state), window_(window), rings_(std::move(rings)) {}
+
+std::string CallDisplay::EndText(int callState, int reason) {
+  if (callState == 5) return "通话结束";
+  switch (reason) {
+    case 1:
+      return "空号";
+    case 2:
+      return "对方拒绝";
+    case 3:
+      return "对方忙";
+    case 4:
+      return "拒绝接听";
+    default:
+      return "呼叫失败";
+  }
+}
+
+int CallDisplay::ShowCall(CallReport& call) {
+  NetworkModule* link = state_.networkModule.load();
+  if (link == nullptr) return -1;
+
+  if (call.state == 5 && call.outgoing) {
+    call.notifyService = CallIsReported(call.callName, state_.sipNumber.get());
+  }
+  // The reports to the service leave from the reporting thread; the keep-alive that follows
+  // them carries the in-call flag.
+  if (call.outgoing && call.notifyService && (call.state == 5 || call.state == -1)) {
+    const std::string account = state_.account.get();
+    link->Send(call.state == 5 ? CallStartRequest(account, call.callName)
+                               : CallEndRequest(account));
+    link->ResetKeepAlive();
+  }
+
+  const CallReport report = call;
+  MainWindow* window = &window_;
+  const RingFiles rings = rings_;
+  QMetaObject::invokeMethod(
+      window,
+      [window, report, rings] {
+        StatusPanel& panel = *window->statusPanel();
+        switch (report.state) {
+          case 5:
+            StopSounds(*window);
+            panel.setStatusText("通话中");
+            panel.setCallState(5);
+            panel.SetRunning(true);
+            Buttons(*window, "呼叫", "挂断");
+            if (window->phone() != nullptr) window->phone()->StartCapture();
+            break;
+          case -1:
+            StopSounds(*window);
+            panel.setStatusText(EndText(panel.callState(), report.reason));
+            panel.Finish();
+            panel.SetRunning(false);
+            Buttons(*window, "呼叫", "挂断");
+            if (report.failed) Play(*window, rings.callBye, false);
+            break;
+          case 2:
+            Play(*window, rings.fileRing, true);
+            panel.setStatusText("振铃中");
+            panel.setCallState(2);
+            break;
+          case 1:
+            panel.setStatusText("呼叫中");
+            panel.setCallState(1);
+            panel.setIdentify(report.identify);
+            panel.setNumber(report.callName);
+            panel.setNameLine({});
+            panel.setCallType(report.outgoing ? kCallTypeOutgoing : kCallTypeIncoming);
+            panel.setShown(true);
+            panel.SetStartTime({});
+            if (report.outgoing) {
+              Buttons(*window, nullptr, "取消");
+            } else {
+              Buttons(*window, "接听", "拒绝");
+              Play(*window, rings.crvtRing, true);
+            }
+            PostCommand(window, kCommandShowStatusTab);
+            break;
+          default:
+            break;
+        }
+        panel.update();
+      },
+      Qt::QueuedConnection);
+  return 0;
+}
+
+}  // namespace corvel
