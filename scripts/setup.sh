@@ -14,6 +14,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libspandsp-dev
   sox espeak-ng iproute2 util-linux procps python3
+  # fuzzing: clang with libFuzzer
+  clang libclang-rt-14-dev
   # real peers
   kamailio sip-tester baresip-core linphone-cli
   # headless sound server

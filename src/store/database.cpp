@@ -163,6 +163,14 @@ Connection OpenExcelDb(const std::string& path, std::string_view user, std::stri
     } else if (errno != ENOENT) {
       return Connection{};
     }
+    return OpenWorkbookDb(path, std::move(workbook), user, password);
+  });
+}
+
+Connection OpenWorkbookDb(const std::string& path, Workbook workbook, std::string_view user,
+                          std::string_view password) {
+  return Guarded(Connection{}, [&] {
+    if (path.empty()) return Connection{};
     sqlite3* raw = nullptr;
     const int opened =
         sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -5,7 +5,8 @@
 //   0 done; -1 nothing to work on (empty handle, closed recordset, missing argument);
 //   -2 the database reported an error (MoveRecord: the recordset is at its beginning);
 //   -3 MoveRecord only: the database reported an error;
-// or an empty handle. Errors are neither shown nor logged.
+// or an empty handle. Errors are neither shown nor logged, except that the process reading .xls
+// files failing (crashed, stopped, missing) leaves a log line (xls_helper.h).
 //
 // Texts are UTF-8. Values are bound as parameters (?1, ?2 ... in the statement), never pasted
 // into the statement text.
@@ -16,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "store/workbook.h"
 
 namespace corvel {
 
@@ -83,6 +86,11 @@ Connection OpenAccessDb(const std::string& path, std::string_view user = {},
 // a file that is no workbook gives an empty handle. Changes are written back by CloseConnection.
 Connection OpenExcelDb(const std::string& path, std::string_view user = {},
                        std::string_view password = {}, int options = 0);
+
+// A workbook connection, as OpenExcelDb gives, over a workbook the caller has read already;
+// CloseConnection writes changes to path.
+Connection OpenWorkbookDb(const std::string& path, Workbook workbook, std::string_view user = {},
+                          std::string_view password = {});
 
 // Creates an empty SQLite file; -1 when the path is empty, the file exists already (it is never
 // replaced) or cannot be made.

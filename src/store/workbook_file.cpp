@@ -12,7 +12,7 @@
 
 #include "media/toolkit/unique_fd.h"
 #include "store/csv_file.h"
-#include "store/xls_reader.h"
+#include "store/xls_helper.h"
 #include "store/xls_writer.h"
 #include "store/xlsx_reader.h"
 #include "store/xlsx_writer.h"
@@ -85,7 +85,8 @@ std::optional<Workbook> ReadWorkbookFile(const std::string& path) {
   off_t size = 0;
   if (!IsRegularFile(path, size)) return std::nullopt;
   const std::string head = Head(path, 8);
-  if (head == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return ReadXls(path);
+  // FreeXL runs in a process of its own: a hostile file can corrupt only that one.
+  if (head == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return ReadXlsInHelper(path);
   if (head.substr(0, 4) == std::string("PK\x03\x04", 4)) return ReadXlsx(path);
   if (FormatForPath(path) != WorkbookFormat::kCsv ||
       static_cast<std::size_t>(size) > kMaxCsvBytes) {

@@ -8,8 +8,9 @@
 
 namespace corvel {
 
-// The contents decide: an OLE2 file is read as .xls, a zip package as .xlsx; other bytes are
-// CSV only when the name ends in ".csv". None for a missing file or one that is no workbook.
+// The contents decide: an OLE2 file is read as .xls (by the separate reading process, see
+// xls_helper.h), a zip package as .xlsx; other bytes are CSV only when the name ends in ".csv".
+// None for a missing file or one that is no workbook.
 std::optional<Workbook> ReadWorkbookFile(const std::string& path);
 
 // Writes in the format the name asks for (FormatForPath) through a temporary file beside it

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -13,6 +14,7 @@
 #include <QWindow>
 
 #include "app/window_messages.h"
+#include "ui/about_box.h"
 #include "ui/main_window_layout.h"
 #include "ui/phone_controls.h"
 #include "ui/report_list.h"
@@ -282,6 +284,19 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QDialog::keyPressEvent(event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  // A caption-less window has no window menu of the desktop's; its title bar offers the item.
+  if (event->pos().y() >= layout::kTitleLineY) return QDialog::contextMenuEvent(event);
+  QMenu menu(this);
+  QAction* about = menu.addAction("关于 Tessmark(&A)...");
+  if (menu.exec(event->globalPos()) == about) ShowAbout();
+}
+
+void MainWindow::ShowAbout() {
+  AboutBox box(this);
+  box.exec();
 }
 
 void MainWindow::timerEvent(QTimerEvent* event) {

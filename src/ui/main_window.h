@@ -63,6 +63,8 @@ class MainWindow : public QDialog {
   void ToggleHidden();
   void Exit();
   void OpenWebPage(int id);
+  // The window menu's about item (command 16).
+  void ShowAbout();
 
   std::string ComputeTitle() const;
   void RefreshTitle();
@@ -93,6 +95,7 @@ class MainWindow : public QDialog {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 

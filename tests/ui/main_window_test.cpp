@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include "app/config.h"
 #include "app/window_messages.h"
@@ -290,6 +291,16 @@ TEST_F(MainWindowTest, IncomingCallBoxWhenHidden) {
   EXPECT_EQ(window->statusPanel()->callState(), 2);
   Pump(50);
   EXPECT_EQ(phone.calls, (std::vector<std::string>{"answer 4 200"}));
+}
+
+TEST_F(MainWindowTest, AboutBoxFromTheTitleBar) {
+  QTimer::singleShot(100, [] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->isVisible() && top->windowTitle() == "关于 Corvel") top->close();
+    }
+  });
+  window->ShowAbout();  // returns once the box closed
+  SUCCEED();
 }
 
 TEST_F(MainWindowTest, TabsAndTrayMenu) {
