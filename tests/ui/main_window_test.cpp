@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -291,6 +292,48 @@ TEST_F(MainWindowTest, IncomingCallBoxWhenHidden) {
   EXPECT_EQ(window->statusPanel()->callState(), 2);
   Pump(50);
   EXPECT_EQ(phone.calls, (std::vector<std::string>{"answer 4 200"}));
+}
+
+TEST_F(MainWindowTest, DockedAtTheTopItSlidesAwayAndBack) {
+  const QRect screen = window->screen()->geometry();
+  window->move(100, 4);
+  Pump(20);
+  EXPECT_TRUE(window->edgeArmed());
+  QCursor::setPos(screen.right() - 2, screen.bottom() - 2);  // the mouse is elsewhere
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(window.get(), &leave);
+  Pump(20);
+  EXPECT_EQ(window->hideState(), MainWindow::HideState::kSlid);
+  EXPECT_EQ(window->geometry().top(), 5 - window->height());
+  QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(110, 3));
+  QApplication::sendEvent(window.get(), &enter);
+  Pump(20);
+  EXPECT_EQ(window->geometry().top(), 0);
+  EXPECT_EQ(window->hideState(), MainWindow::HideState::kShown);
+  EXPECT_TRUE(window->edgeArmed());
+}
+
+TEST_F(MainWindowTest, DockedAtTheRightItLeavesFivePixels) {
+  const QRect screen = window->screen()->geometry();
+  window->move(screen.right() + 1 - window->width() + 3, 100);  // a little beyond the edge
+  Pump(20);
+  EXPECT_TRUE(window->edgeArmed());
+  QCursor::setPos(screen.left() + 2, screen.bottom() - 2);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(window.get(), &leave);
+  Pump(20);
+  EXPECT_EQ(window->geometry().left(), screen.right() + 1 - 5);
+  EXPECT_EQ(window->hideState(), MainWindow::HideState::kSlid);
+}
+
+TEST_F(MainWindowTest, AwayFromTheEdgesNothingSlides) {
+  window->move(200, 150);
+  Pump(20);
+  EXPECT_FALSE(window->edgeArmed());
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(window.get(), &leave);
+  EXPECT_EQ(window->hideState(), MainWindow::HideState::kShown);
+  EXPECT_EQ(window->geometry().topLeft(), QPoint(200, 150));
 }
 
 TEST_F(MainWindowTest, AboutBoxFromTheTitleBar) {
