@@ -1,0 +1,18 @@
+// Reading the audio part of an SDP body, as the call operations need it.
+#pragma once
+
+#include "sip/ua/osip_types.h"
+
+namespace corvel::ua {
+
+// The SDP of a message's first body; null when there is none or it does not parse.
+SdpPtr ParseSdpBody(const osip_message_t* message);
+
+// The first "audio" media of sdp; null when there is none.
+sdp_media_t* GetAudioMedia(const sdp_message_t* sdp);
+
+// The connection of the first audio media: its own c= line, else the session's; null when
+// there is neither.
+sdp_connection_t* GetAudioConnection(const sdp_message_t* sdp);
+
+}  // namespace corvel::ua

@@ -1,0 +1,48 @@
+#include "sip/ua/ua_event.h"
+
+#include <array>
+
+namespace corvel::ua {
+
+const char* EventTypeName(int type) {
+  static constexpr std::array<const char*, 34> kNames = {
+      "EXOSIP_REGISTRATION_NEW",
+      "EXOSIP_REGISTRATION_SUCCESS",
+      "EXOSIP_REGISTRATION_FAILURE",
+      "EXOSIP_REGISTRATION_REFRESHED",
+      "EXOSIP_REGISTRATION_TERMINATED",
+      "EXOSIP_CALL_INVITE",
+      "EXOSIP_CALL_REINVITE",
+      "EXOSIP_CALL_NOANSWER",
+      "EXOSIP_CALL_PROCEEDING",
+      "EXOSIP_CALL_RINGING",
+      "EXOSIP_CALL_ANSWERED",
+      "EXOSIP_CALL_REDIRECTED",
+      "EXOSIP_CALL_REQUESTFAILURE",
+      "EXOSIP_CALL_SERVERFAILURE",
+      "EXOSIP_CALL_GLOBALFAILURE",
+      "EXOSIP_CALL_ACK",
+      "EXOSIP_CALL_CANCELLED",
+      "EXOSIP_CALL_TIMEOUT",
+      "EXOSIP_CALL_MESSAGE_NEW",
+      "EXOSIP_CALL_MESSAGE_PROCEEDING",
+      "EXOSIP_CALL_MESSAGE_ANSWERED",
+      "EXOSIP_CALL_MESSAGE_REDIRECTED",
+      "EXOSIP_CALL_MESSAGE_REQUESTFAILURE",
+      "EXOSIP_CALL_MESSAGE_SERVERFAILURE",
+      "EXOSIP_CALL_MESSAGE_GLOBALFAILURE",
+      "EXOSIP_CALL_CLOSED",
+      "EXOSIP_CALL_RELEASED",
+      "EXOSIP_MESSAGE_NEW",
+      "EXOSIP_MESSAGE_PROCEEDING",
+      "EXOSIP_MESSAGE_ANSWERED",
+      "EXOSIP_MESSAGE_REDIRECTED",
+      "EXOSIP_MESSAGE_REQUESTFAILURE",
+      "EXOSIP_MESSAGE_SERVERFAILURE",
+      "EXOSIP_MESSAGE_GLOBALFAILURE",
+  };
+  if (type < 0 || type >= static_cast<int>(kNames.size())) return "UNKNOWN";
+  return kNames[static_cast<std::size_t>(type)];
+}
+
+}  // namespace corvel::ua
