@@ -50,8 +50,10 @@ int BussThread::KeepAlive() {
   NetworkModule* link = module();
   if (link == nullptr || !state_.loggedIn) return timing_.idleWaitMs;
   const std::uint32_t now = TickCount();
+  const bool reset = link->TakeKeepAliveReset();
   const std::uint32_t last = link->lastKeepAlive();
-  const std::uint32_t elapsed = last == 0 ? timing_.keepAliveIntervalMs : TickSince(last, now);
+  const std::uint32_t elapsed =
+      reset || last == 0 ? timing_.keepAliveIntervalMs : TickSince(last, now);
   if (elapsed >= timing_.keepAliveIntervalMs) {
     const bool inConversation = peers_.HasMainWindow() && peers_.CallState() == kCallStateInCall;
     link->Send(KeepAliveRequest(state_.account.get(), inConversation));

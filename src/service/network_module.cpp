@@ -118,6 +118,7 @@ void NetworkModule::OnPacket(const ServicePacket& packet) {
 
 void NetworkModule::ResetKeepAlive() {
   lastKeepAlive_ = 0;
+  keepAliveReset_ = true;
   workerQueue_.Kick();
 }
 

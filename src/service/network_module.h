@@ -48,6 +48,9 @@ class NetworkModule {
   // Tick of the last keep-alive; 0 makes the worker send the next one at once.
   std::uint32_t lastKeepAlive() const { return lastKeepAlive_.load(); }
   void setLastKeepAlive(std::uint32_t tick) { lastKeepAlive_ = tick; }
+  // True once after each ResetKeepAlive: a reset that lands while a keep-alive is being sent
+  // still asks for the next one at once.
+  bool TakeKeepAliveReset() { return keepAliveReset_.exchange(false); }
   // Asks for a keep-alive at once (after a call start or end report).
   void ResetKeepAlive();
 
@@ -80,6 +83,7 @@ class NetworkModule {
   std::atomic<std::uint32_t> receivedCount_{0};
   std::atomic<std::uint32_t> clientId_{0};
   std::atomic<std::uint32_t> lastKeepAlive_{0};
+  std::atomic<bool> keepAliveReset_{false};
 };
 
 }  // namespace corvel
