@@ -6,6 +6,7 @@
 
 #include "link_fixture.h"
 #include "media/toolkit/tick.h"
+#include "recording_peers.h"
 #include "service/client_requests.h"
 #include "service/server_messages.h"
 #include "service/service_command.h"
@@ -14,62 +15,8 @@ namespace corvel {
 namespace {
 
 using testing::LinkFixture;
+using testing::RecordingPeers;
 using testing::WaitFor;
-
-// Stands in for the windows and the SIP endpoint, writing down every call in order.
-class RecordingPeers : public WorkerPeers {
- public:
-  bool loginWindow = false;
-  bool mainWindow = true;
-  bool conferenceWindow = false;
-  bool sipEndpoint = true;
-  std::atomic<int> callState{0};
-  std::string callType;
-
-  std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-
-  bool HasLoginWindow() const override { return loginWindow; }
-  bool HasMainWindow() const override { return mainWindow; }
-  void PostToLoginWindow(WindowMessage message, std::uint32_t wParam) override {
-    Record("login " + std::to_string(message) + " " + std::to_string(wParam));
-  }
-  void PostToMainWindow(WindowMessage message, std::uint32_t wParam) override {
-    Record("main " + std::to_string(message) + " " + std::to_string(wParam));
-  }
-  void PostMainCommand(MainWindowCommand command) override {
-    Record("command " + std::to_string(command));
-  }
-  void RepaintBalance() override { Record("repaint balance"); }
-  void RepaintMainWindow() override { Record("repaint main"); }
-  int CallState() const override { return callState; }
-  std::string CallType() const override { return callType; }
-  void SetCallbackTimeout(bool on) override { Record(on ? "timeout on" : "timeout off"); }
-  void SetStatusText(const std::string& text) override { Record("text " + text); }
-  void FinishCall() override { Record("finish"); }
-  void SetRunning(bool on) override { Record(on ? "running on" : "running off"); }
-  void SetIdentify(std::uint32_t identify) override {
-    Record("identify " + std::to_string(identify));
-  }
-  bool HasConferenceWindow() const override { return conferenceWindow; }
-  void AddMemberFromStatusPanel() override { Record("add member"); }
-  void RemoveMember(const std::string& phone, std::uint32_t memberId) override {
-    Record("remove member " + phone + " " + std::to_string(memberId));
-  }
-  bool HasSipEndpoint() const override { return sipEndpoint; }
-  void HangUpAllCalls() override { Record("hang up"); }
-  void Invite(const std::string& number) override { Record("invite " + number); }
-
- private:
-  void Record(std::string call) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
-  }
-  mutable std::mutex mutex_;  // guards calls_
-  std::vector<std::string> calls_;
-};
 
 using Calls = std::vector<std::string>;
 
@@ -147,7 +94,7 @@ TEST_F(HandlerTest, CallbackAnswers) {
   worker.Handle(CallbackAnswerPacket(0));
   EXPECT_EQ(peers.calls(), (Calls{"timeout off"}));
 
-  peers.callType = kCallTypeCallback;
+  peers.callType.set(kCallTypeCallback);
   peers.callState = 1;
   peers.conferenceWindow = true;
   worker.Handle(CallbackAnswerPacket(0));
@@ -159,7 +106,7 @@ TEST_F(HandlerTest, CallbackAnswers) {
 
 TEST_F(HandlerTest, CallbackIdAndConferenceMembersAndServiceStop) {
   worker.Handle(CallbackIdNotice(77));  // no call-back in progress
-  peers.callType = kCallTypeCallback;
+  peers.callType.set(kCallTypeCallback);
   peers.callState = 1;
   worker.Handle(CallbackIdNotice(78));
   worker.Handle(ConferenceMemberNoticePacket({2, 9, "13912345678"}));  // no conference window

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "recording_peers.h"
 #include "service/client_requests.h"
 #include "service/service_command.h"
 #include "service/service_link.h"
@@ -21,51 +22,17 @@ using testing::TempFolder;
 using testing::WorkingFolderScope;
 using testing::WriteFile;
 
-// Records what the worker asks of the windows; a main window exists, no login window.
-class Windows : public WorkerPeers {
+// The login window is open until the login succeeds; then the main window is the target.
+class Windows : public testing::RecordingPeers {
  public:
-  std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
+  Windows() {
+    loginWindow = true;
+    mainWindow = false;
   }
-  bool Saw(const std::string& call) const {
-    const auto all = calls();
-    return std::find(all.begin(), all.end(), call) != all.end();
+  void LoginClosed() {
+    loginWindow = false;
+    mainWindow = true;
   }
-  std::atomic<bool> loginOpen{true};
-
-  bool HasLoginWindow() const override { return loginOpen; }
-  bool HasMainWindow() const override { return !loginOpen; }
-  void PostToLoginWindow(WindowMessage m, std::uint32_t w) override {
-    Record("login " + std::to_string(m) + " " + std::to_string(w));
-  }
-  void PostToMainWindow(WindowMessage m, std::uint32_t w) override {
-    Record("main " + std::to_string(m) + " " + std::to_string(w));
-  }
-  void PostMainCommand(MainWindowCommand c) override { Record("command " + std::to_string(c)); }
-  void RepaintBalance() override {}
-  void RepaintMainWindow() override {}
-  int CallState() const override { return 0; }
-  std::string CallType() const override { return {}; }
-  void SetCallbackTimeout(bool) override {}
-  void SetStatusText(const std::string&) override {}
-  void FinishCall() override {}
-  void SetRunning(bool) override {}
-  void SetIdentify(std::uint32_t) override {}
-  bool HasConferenceWindow() const override { return false; }
-  void AddMemberFromStatusPanel() override {}
-  void RemoveMember(const std::string&, std::uint32_t) override {}
-  bool HasSipEndpoint() const override { return true; }
-  void HangUpAllCalls() override { Record("hang up"); }
-  void Invite(const std::string& number) override { Record("invite " + number); }
-
- private:
-  void Record(std::string call) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
-  }
-  mutable std::mutex mutex_;  // guards calls_
-  std::vector<std::string> calls_;
 };
 
 template <typename Condition>
@@ -144,7 +111,7 @@ TEST_F(LinkAgainstServiceTest, LoginKeepAliveAndTheServicesNotices) {
 
   // The login window closes on success; from now on the main window is the worker's target.
   state.loggedIn = true;
-  windows.loginOpen = false;
+  windows.LoginClosed();
   ASSERT_TRUE(Eventually([&] {
     const std::string log = ServiceLog();
     std::size_t count = 0;
@@ -172,7 +139,7 @@ TEST_F(LinkAgainstServiceTest, AreaAnswerDialsThroughTheWorker) {
   link->module()->Send(LoginRequest("demo", "demo123"));
   ASSERT_TRUE(Eventually([&] { return windows.Saw("login 1225 0"); }));
   state.loggedIn = true;
-  windows.loginOpen = false;
+  windows.LoginClosed();
   link->module()->Send(AreaQueryRequest("013912345678"));
   ASSERT_TRUE(Eventually([&] { return windows.Saw("invite 13912345678"); })) << ServiceLog();
   link->module()->Send(AreaQueryRequest("013512345678"));
