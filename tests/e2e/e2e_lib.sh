@@ -38,18 +38,16 @@ free_udp_port() {
   python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
+# Xvfb picks the display number itself (-displayfd): two checks started at once must never
+# share a display, or one check's typing lands in the other's windows.
 start_display() {
   command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 0; }
-  local n
-  for n in $(seq 90 190); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    e2e_pids+=($!)
-    export DISPLAY=":$n"
-    wait_for 10 xdpyinfo && return 0
-    wait_for 10 test -e "/tmp/.X11-unix/X$n" && return 0
-  done
-  fail "no X display could be started"
+  local number_file="$E2E_DIR/display"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  e2e_pids+=($!)
+  wait_for 10 test -s "$number_file" || fail "no X display could be started"
+  export DISPLAY=":$(tr -d '[:space:]' <"$number_file")"
+  wait_for 10 xdpyinfo || fail "the X display $DISPLAY does not answer"
 }
 
 # Starts the development service on free ports; sets ACCOUNT_PORT, NAT_PORT, CONTROL_PORT.
