@@ -23,7 +23,10 @@ void DesktopParts::RunLoginWindow() {
 }
 
 void DesktopParts::RunMainWindow() {
+  if (!sounds_)
+    sounds_ = std::make_unique<DesktopSounds>(DesktopAudioBackend(state_.configPath.get()));
   MainWindow window(state_);
+  window.setSounds(sounds_.get());
   window.setLoginRunner([this] { loginWindow_.Run(); });
   loginWindow_.setOnLoggedIn([&window] { window.ShowLoggedIn(true); });
   peers_.SetMainWindow(&window);

@@ -1,9 +1,12 @@
 // Start-up's parts on the desktop: the service link, the login window, the main window and the
-// prompt box.
+// prompt box, and the sounds the windows play.
 #pragma once
+
+#include <memory>
 
 #include "app/client_app.h"
 #include "service/service_link.h"
+#include "ui/desktop_sounds.h"
 #include "ui/login_window.h"
 #include "ui/ui_peers.h"
 
@@ -34,6 +37,7 @@ class DesktopParts : public StartupParts {
   LoginWindow loginWindow_;
   UiPeers peers_;
   ServiceLink link_;
+  std::unique_ptr<DesktopSounds> sounds_;  // made with the main window, once folders are known
 };
 
 }  // namespace corvel

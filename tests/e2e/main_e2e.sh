@@ -15,6 +15,8 @@ log="$E2E_DIR/devservice.log"
 start_display
 start_service "$SERVICE_BINARY"
 make_home "$APP_FOLDER"
+# Sounds go to files here, so the key tones can be heard afterwards.
+sed -i "s|^audioDevice=.*|audioDevice=file:,$E2E_DIR/sounds|" "$CORVEL_HOME/CorvelConfig.ini"
 start_client "$APP_FOLDER/corvel"
 
 main=$(log_in demo demo123)
@@ -105,4 +107,16 @@ eval "$(xdotool getwindowgeometry --shell "$confirm")"
 click_in "$confirm" $((WIDTH - 131 + 28)) $((HEIGHT - 35 + 10))
 wait_for 10 bash -c "! kill -0 $CLIENT_PID" || fail "the client did not end after exit"
 [ -f "$CORVEL_HOME/AddressList.db" ] || fail "the address book was not saved at exit"
+
+# The dial pad's key tones were played: the sound player's recording holds audible sound.
+[ -f "$E2E_DIR/sounds/sound.wav" ] || fail "no key tone was played"
+/usr/bin/python3 - "$E2E_DIR/sounds/sound.wav" <<'PY' || fail "the key tones are not in the recording"
+import array, sys, wave
+with wave.open(sys.argv[1]) as w:
+    assert w.getframerate() == 8000 and w.getnchannels() == 1, w.getparams()
+    samples = array.array("h", w.readframes(w.getnframes()))
+loud = sum(1 for s in samples if abs(s) > 1000)
+print(f"key tones: {len(samples) / 8000:.2f} s recorded, {loud / 8000:.2f} s audible")
+sys.exit(0 if loud >= 800 else 1)
+PY
 echo "PASS: main window end to end"
