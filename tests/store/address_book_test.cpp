@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "list_rows.h"
 #include "store/database.h"
 #include "store/memory_list.h"
 #include "support/temp_folder.h"
@@ -9,39 +10,13 @@
 namespace corvel {
 namespace {
 
+using testing::AddressListOf;
+using testing::AddressTableRows;
 using testing::Exists;
 using testing::ReadFile;
+using testing::Rows;
 using testing::TempFolder;
 using testing::WriteFile;
-using Rows = std::vector<std::vector<std::string>>;
-
-MemoryList AddressList(const Rows& rows) {
-  MemoryList list = MemoryList::WithColumns(AddressBookColumns());
-  for (const auto& row : rows) {
-    const int i = list.InsertRow(list.rowCount());
-    for (std::size_t j = 0; j < row.size(); ++j)
-      list.SetCellText(i, static_cast<int>(j), row[j]);
-  }
-  return list;
-}
-
-// The table's records, in the order stored.
-Rows TableRows(const std::string& path) {
-  const Connection connection = OpenAccessDb(path);
-  const Recordset rs =
-      OpenRecordset(connection, "select * from 通讯录 order by rowid", kOpenDynamic);
-  Rows rows;
-  for (int i = 0; i < GetRecordCount(rs); ++i) {
-    std::vector<std::string> row;
-    for (int j = 0; j < GetFieldCount(rs); ++j)
-      row.push_back(GetFieldText(rs, j));
-    rows.push_back(row);
-    MoveRecord(rs, MoveDirection::kNext);
-  }
-  CloseRecordset(rs);
-  CloseConnection(connection);
-  return rows;
-}
 
 const std::string kTable = std::string(kAddressBookTable);
 
@@ -49,9 +24,9 @@ TEST(AddressBookSave, FirstSaveCreatesFileTableAndOneRecordPerRow) {
   TempFolder folder;
   const std::string path = folder / "AddressList.db";
   const Rows rows = {{"110", "张三", "", ""}, {"120", "O'Brien", "急救", "it's \"quoted\""}};
-  MemoryList list = AddressList(rows);
+  MemoryList list = AddressListOf(rows);
   ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
-  EXPECT_EQ(TableRows(path), rows);
+  EXPECT_EQ(AddressTableRows(path), rows);
   const Connection connection = OpenAccessDb(path);
   const Recordset rs = OpenRecordset(connection, "select * from 通讯录", kOpenDynamic);
   ASSERT_EQ(GetFieldCount(rs), 4);
@@ -66,14 +41,14 @@ TEST(AddressBookSave, FirstSaveCreatesFileTableAndOneRecordPerRow) {
 TEST(AddressBookSave, SavingTwiceAddsNothingAndChangesAreStoredByNumber) {
   TempFolder folder;
   const std::string path = folder / "AddressList.db";
-  MemoryList list = AddressList({{"110", "张三", "", ""}, {"120", "李四", "", ""}});
+  MemoryList list = AddressListOf({{"110", "张三", "", ""}, {"120", "李四", "", ""}});
   ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
   ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
-  EXPECT_EQ(TableRows(path).size(), 2u);
+  EXPECT_EQ(AddressTableRows(path).size(), 2u);
   list.SetCellText(1, 1, "李四'改");
   list.SetCellText(0, 0, "119");  // a changed number is a new record; the old one stays
   ASSERT_EQ(SaveListToTable(path, kTable, &list, -1), 0) << "negative key column means 0";
-  EXPECT_EQ(TableRows(path),
+  EXPECT_EQ(AddressTableRows(path),
             (Rows{{"110", "张三", "", ""}, {"120", "李四'改", "", ""}, {"119", "张三", "", ""}}));
 }
 
@@ -93,18 +68,18 @@ TEST(AddressBookSave, TwoRowsWithOneNumber) {
     TempFolder folder;
     const std::string path = folder / "AddressList.db";
     if (c.tableExists) {
-      MemoryList empty = AddressList({});
+      MemoryList empty = AddressListOf({});
       ASSERT_EQ(CreateTableFromList(path, kTable, &empty), 0);
     }
-    MemoryList list = AddressList({{"110", "first", "", ""}, {"110", "second", "", ""}});
+    MemoryList list = AddressListOf({{"110", "first", "", ""}, {"110", "second", "", ""}});
     ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
-    EXPECT_EQ(TableRows(path), c.expected);
+    EXPECT_EQ(AddressTableRows(path), c.expected);
   }
 }
 
 TEST(AddressBookSave, MissingArgumentsGiveMinusOne) {
   TempFolder folder;
-  MemoryList list = AddressList({{"1"}});
+  MemoryList list = AddressListOf({{"1"}});
   MemoryList noHeader(false);
   EXPECT_EQ(SaveListToTable("", kTable, &list, 0), -1);
   EXPECT_EQ(SaveListToTable(folder / "a.db", "", &list, 0), -1);
@@ -119,11 +94,11 @@ TEST(AddressBookSave, FileThatIsNoDatabaseIsLeftAsItWas) {
   const std::string path = folder / "AddressList.db";
   const std::string bytes = "Standard Jet DB, or anything else that is not SQLite\n";
   WriteFile(path, bytes);
-  MemoryList list = AddressList({{"110", "张三", "", ""}});
+  MemoryList list = AddressListOf({{"110", "张三", "", ""}});
   SaveListToTable(path, kTable, &list, 0);
   EXPECT_EQ(ReadFile(path), bytes);
   EXPECT_EQ(list.rowCount(), 1);
-  MemoryList loaded = AddressList({});
+  MemoryList loaded = AddressListOf({});
   LoadAddressBook(loaded, path);
   EXPECT_EQ(loaded.rowCount(), 0);
 }
@@ -131,7 +106,7 @@ TEST(AddressBookSave, FileThatIsNoDatabaseIsLeftAsItWas) {
 TEST(AddressBookLoad, FillsTheListAndLeavesItEmptyWithoutFileOrTable) {
   TempFolder folder;
   const std::string path = folder / "AddressList.db";
-  MemoryList missing = AddressList({});
+  MemoryList missing = AddressListOf({});
   LoadAddressBook(missing, path);
   EXPECT_EQ(missing.rowCount(), 0);
   EXPECT_FALSE(Exists(path)) << "loading creates nothing";
@@ -139,9 +114,9 @@ TEST(AddressBookLoad, FillsTheListAndLeavesItEmptyWithoutFileOrTable) {
   LoadAddressBook(missing, path);
   EXPECT_EQ(missing.rowCount(), 0) << "no table";
 
-  MemoryList saved = AddressList({{"110", "张三", "a", "b"}, {"120", "李四", "", ""}});
+  MemoryList saved = AddressListOf({{"110", "张三", "a", "b"}, {"120", "李四", "", ""}});
   ASSERT_EQ(SaveListToTable(path, kTable, &saved, 0), 0);
-  MemoryList list = AddressList({});
+  MemoryList list = AddressListOf({});
   LoadAddressBook(list, path);
   EXPECT_EQ(list.rows(), saved.rows());
   EXPECT_EQ(list.columnCount(), 4);
@@ -150,19 +125,20 @@ TEST(AddressBookLoad, FillsTheListAndLeavesItEmptyWithoutFileOrTable) {
 TEST(AddressBookDelete, RemovesTheSelectedRowAndItsNumber) {
   TempFolder folder;
   const std::string path = folder / "AddressList.db";
-  MemoryList list = AddressList({{"110", "a", "", ""}, {"1'0", "b", "", ""}, {"120", "c", "", ""}});
+  MemoryList list =
+      AddressListOf({{"110", "a", "", ""}, {"1'0", "b", "", ""}, {"120", "c", "", ""}});
   ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
   DeleteSelectedContact(list, path);
   EXPECT_EQ(list.rowCount(), 3) << "no selection: nothing happens";
   list.SelectRow(1);
   DeleteSelectedContact(list, path);
   EXPECT_EQ(list.rows(), (Rows{{"110", "a", "", ""}, {"120", "c", "", ""}}));
-  EXPECT_EQ(TableRows(path), (Rows{{"110", "a", "", ""}, {"120", "c", "", ""}}));
+  EXPECT_EQ(AddressTableRows(path), (Rows{{"110", "a", "", ""}, {"120", "c", "", ""}}));
 }
 
 TEST(AddressBookDelete, RowGoesEvenWhenTheDatabaseFails) {
   TempFolder folder;
-  MemoryList list = AddressList({{"110", "a", "", ""}});
+  MemoryList list = AddressListOf({{"110", "a", "", ""}});
   list.SelectRow(0);
   DeleteSelectedContact(list, folder / "missing.db");
   EXPECT_EQ(list.rowCount(), 0);
@@ -175,10 +151,10 @@ TEST(AddressBookSave, TenThousandRowsInOneGo) {
   Rows rows;
   for (int i = 0; i < 10000; ++i)
     rows.push_back({std::to_string(13800000000LL + i), "名" + std::to_string(i), "", ""});
-  MemoryList list = AddressList(rows);
+  MemoryList list = AddressListOf(rows);
   ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
   ASSERT_EQ(SaveListToTable(path, kTable, &list, 0), 0);
-  EXPECT_EQ(TableRows(path), rows);
+  EXPECT_EQ(AddressTableRows(path), rows);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "external_tools.h"
+#include "list_rows.h"
 #include "store/address_book.h"
 #include "store/call_record.h"
 #include "store/database.h"
@@ -17,22 +18,14 @@
 namespace corvel {
 namespace {
 
+using testing::AddressTableRows;
 using testing::Exists;
+using testing::ListOf;
 using testing::ReadFile;
 using testing::Rows;
 using testing::SheetRows;
 using testing::TempFolder;
 using testing::WriteFile;
-
-MemoryList ListOf(const std::vector<std::string>& columns, const Rows& rows) {
-  MemoryList list = MemoryList::WithColumns(columns);
-  for (const auto& row : rows) {
-    const int i = list.InsertRow(list.rowCount());
-    for (std::size_t j = 0; j < row.size(); ++j)
-      list.SetCellText(i, static_cast<int>(j), row[j]);
-  }
-  return list;
-}
 
 Rows WithTitles(const std::vector<std::string>& titles, Rows rows) {
   rows.insert(rows.begin(), titles);
@@ -46,21 +39,6 @@ Rows FreeXlSheet(const std::string& path, const std::string& sheet) {
     if (s.name == sheet) return SheetRows(s);
   }
   return {{"<no sheet>"}};
-}
-
-Rows TableRows(const std::string& path) {
-  const Connection connection = OpenAccessDb(path);
-  const Recordset rs =
-      OpenRecordset(connection, "select * from 通讯录 order by rowid", kOpenDynamic);
-  Rows rows;
-  for (int i = 0; i < GetRecordCount(rs); ++i, MoveRecord(rs, MoveDirection::kNext)) {
-    std::vector<std::string> row;
-    for (int j = 0; j < GetFieldCount(rs); ++j)
-      row.push_back(GetFieldText(rs, j));
-    rows.push_back(row);
-  }
-  CloseConnection(connection);
-  return rows;
 }
 
 const Rows kContacts = {{"13800138000", "张三", "同事", "O'Brien"},
@@ -201,11 +179,11 @@ TEST(Import, WorkbookMadeByXlwtWithNumbersAndChinese) {
                          {"571", "", "", "-3"},
                          {"999", "已有", "", ""}};
   EXPECT_EQ(list.rows(), expected) << "records above the rows there were";
-  EXPECT_EQ(TableRows(db), expected) << "the whole list is saved";
+  EXPECT_EQ(AddressTableRows(db), expected) << "the whole list is saved";
 
   ImportAddressBook(list, book, db);
   EXPECT_EQ(list.rowCount(), 7) << "a second import shows the rows twice";
-  EXPECT_EQ(TableRows(db).size(), 4u) << "but the table keeps one record per number";
+  EXPECT_EQ(AddressTableRows(db).size(), 4u) << "but the table keeps one record per number";
 }
 
 TEST(Import, WorkbookMadeByLibreOffice) {
@@ -245,7 +223,7 @@ TEST(Import, BadWorkbooksImportNothingAndTheListIsStillSaved) {
     ImportAddressBook(list, name.empty() ? std::string() : folder / name, db);
     EXPECT_EQ(list.rows(), (Rows{{"1", "keep", "", ""}}));
     if (!name.empty()) {
-      EXPECT_EQ(TableRows(db), (Rows{{"1", "keep", "", ""}})) << "the save still runs";
+      EXPECT_EQ(AddressTableRows(db), (Rows{{"1", "keep", "", ""}})) << "the save still runs";
     } else {
       EXPECT_FALSE(Exists(db)) << "a cancelled dialog does nothing";
     }
@@ -265,7 +243,7 @@ TEST(Import, LargeSheetAndLongCell) {
   ASSERT_EQ(list.rowCount(), 10000);
   EXPECT_EQ(list.cellText(9999, 0), "13800009999");
   EXPECT_EQ(list.cellText(9999, 1), "名9999");
-  EXPECT_EQ(TableRows(folder / "AddressList.db").size(), 10000u);
+  EXPECT_EQ(AddressTableRows(folder / "AddressList.db").size(), 10000u);
 
   // A cell of 30000 characters (xlwt stops at Excel's 32767) spans several records, which
   // FreeXL would misread: the workbook is refused whole.

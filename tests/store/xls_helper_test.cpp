@@ -9,6 +9,7 @@
 
 #include "external_tools.h"
 #include "helper_scripts.h"
+#include "list_rows.h"
 #include "store/address_book.h"
 #include "store/database.h"
 #include "store/memory_list.h"
@@ -22,6 +23,8 @@
 namespace corvel {
 namespace {
 
+using testing::AddressListOf;
+using testing::AddressTableRows;
 using testing::EnvironmentScope;
 using testing::HelperScript;
 using testing::ProcessGone;
@@ -34,31 +37,6 @@ const std::string kFuzzDir = CORVEL_TEST_STORE_FUZZ_DIR;
 const std::string kHostile = kFuzzDir + "/freexl-findings/iconv-stack-underflow.xls";
 const std::string kBuiltHelper = CORVEL_TEST_XLS_READ;
 constexpr XlsHelperLimits kShort{1 << 20, 1000};
-
-MemoryList ListOf(const Rows& rows) {
-  MemoryList list = MemoryList::WithColumns(AddressBookColumns());
-  for (const auto& row : rows) {
-    const int i = list.InsertRow(list.rowCount());
-    for (std::size_t j = 0; j < row.size(); ++j)
-      list.SetCellText(i, static_cast<int>(j), row[j]);
-  }
-  return list;
-}
-
-Rows TableRows(const std::string& path) {
-  const Connection connection = OpenAccessDb(path);
-  const Recordset rs =
-      OpenRecordset(connection, "select * from 通讯录 order by rowid", kOpenDynamic);
-  Rows rows;
-  for (int i = 0; i < GetRecordCount(rs); ++i, MoveRecord(rs, MoveDirection::kNext)) {
-    std::vector<std::string> row;
-    for (int j = 0; j < GetFieldCount(rs); ++j)
-      row.push_back(GetFieldText(rs, j));
-    rows.push_back(row);
-  }
-  CloseConnection(connection);
-  return rows;
-}
 
 const Rows kKept = {{"1", "keep", "", ""}};
 
@@ -110,10 +88,10 @@ TEST(Import, HostileWorkbookImportsNothingAndLeavesThisProcessUnharmed) {
   // In this process FreeXL would corrupt the stack here (an AddressSanitizer build stops at
   // it); in the helper only the helper is affected.
   TempFolder folder;
-  MemoryList list = ListOf(kKept);
+  MemoryList list = AddressListOf(kKept);
   ImportAddressBook(list, kHostile, folder / "AddressList.db");
   EXPECT_EQ(list.rows(), kKept);
-  EXPECT_EQ(TableRows(folder / "AddressList.db"), kKept) << "the save still runs";
+  EXPECT_EQ(AddressTableRows(folder / "AddressList.db"), kKept) << "the save still runs";
   EXPECT_FALSE(ReadWorkbookFile(kHostile));
   EXPECT_FALSE(OpenExcelDb(kHostile));
 
@@ -125,16 +103,16 @@ TEST(Import, HostileWorkbookImportsNothingAndLeavesThisProcessUnharmed) {
 TEST(Import, WorkbooksOfXlwtAndOursImportTheSameRowsAsBefore) {
   TempFolder folder;
   // Made by xlwt: sheet "Sheet1" with numbers and texts, and a second sheet.
-  MemoryList fromXlwt = ListOf(kKept);
+  MemoryList fromXlwt = AddressListOf(kKept);
   ImportAddressBook(fromXlwt, kFuzzDir + "/corpus/xlwt-numbers.xls", folder / "a.db");
   EXPECT_EQ(
       fromXlwt.rows(),
       (Rows{{"13800138000", "张三", "", ""}, {"2.5", "", "", ""}, {"", "", "x", ""}, kKept[0]}));
   // Made by our writer.
-  MemoryList fromOurs = ListOf({});
+  MemoryList fromOurs = AddressListOf({});
   ImportAddressBook(fromOurs, kFuzzDir + "/corpus/ours-ascii.xls", folder / "b.db");
   EXPECT_EQ(fromOurs.rows(), (Rows{{"abab", "", "", ""}, {"after", "", "", ""}}));
-  EXPECT_EQ(TableRows(folder / "b.db"), fromOurs.rows());
+  EXPECT_EQ(AddressTableRows(folder / "b.db"), fromOurs.rows());
 }
 
 TEST(Import, WithoutTheHelperXlsIsRefusedNotReadHere) {
@@ -144,7 +122,7 @@ TEST(Import, WithoutTheHelperXlsIsRefusedNotReadHere) {
   for (const std::string& helper : {folder / "missing", folder / "not-executable", folder.path()}) {
     SCOPED_TRACE(helper);
     const EnvironmentScope variable(kXlsHelperVariable, helper.c_str());
-    MemoryList list = ListOf(kKept);
+    MemoryList list = AddressListOf(kKept);
     ImportAddressBook(list, good, folder / "AddressList.db");
     EXPECT_EQ(list.rows(), kKept);
     EXPECT_FALSE(ReadWorkbookFile(good));
@@ -152,7 +130,7 @@ TEST(Import, WithoutTheHelperXlsIsRefusedNotReadHere) {
   // Other formats do not need it.
   const EnvironmentScope variable(kXlsHelperVariable, (folder / "missing").c_str());
   testing::WriteFile(folder / "book.csv", "号,名\r\n110,张三\r\n");
-  MemoryList list = ListOf({});
+  MemoryList list = AddressListOf({});
   ImportAddressBook(list, folder / "book.csv", folder / "AddressList.db");
   EXPECT_EQ(list.rows(), (Rows{{"110", "张三", "", ""}}));
 }
@@ -213,7 +191,7 @@ TEST(XlsHelper, OnlyAWholeStreamAndSuccessAreAccepted) {
   // Through the import, with the variable naming a babbling stand-in.
   const EnvironmentScope variable(kXlsHelperVariable,
                                   AnsweringHelper(folder, "import", "garbage", "exit 0").c_str());
-  MemoryList list = ListOf(kKept);
+  MemoryList list = AddressListOf(kKept);
   ImportAddressBook(list, book, folder / "AddressList.db");
   EXPECT_EQ(list.rows(), kKept);
 }
