@@ -9,7 +9,7 @@ packages=(
   # libraries
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libosip2-dev libbcg729-dev libopencore-amrnb-dev
-  portaudio19-dev libspeexdsp-dev libsndfile1-dev
+  portaudio19-dev libasound2-dev libspeexdsp-dev libsndfile1-dev
   libsqlite3-dev libfreexl-dev libxlsxwriter-dev libzip-dev libpugixml-dev mdbtools-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libspandsp-dev

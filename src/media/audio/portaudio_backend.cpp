@@ -4,6 +4,8 @@
 // device that refuses it is opened at its own rate, and @RATE forces a device rate, the audio
 // being converted with libspeexdsp either way. Streams use PortAudio's blocking calls from the
 // caller's device thread, so nothing runs inside a driver callback.
+#include <alsa/asoundlib.h>
+#include <dlfcn.h>
 #include <portaudio.h>
 
 #include <algorithm>
@@ -26,6 +28,20 @@ constexpr double kMinimumInputLatencySeconds = 0.04;
 constexpr double kMinimumOutputLatencySeconds = 0.1;
 constexpr int kChunksPerSecond = 50;  // device reads of 20 ms while converting
 
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+void IgnoreJackMessage(const char*) {}
+
+// PortAudio's JACK host asks for a JACK server, and the JACK library prints its absence to
+// stderr several times over. Its message hooks are reached through the library PortAudio has
+// already loaded, so there is no link to JACK of our own.
+void QuietJack() {
+  using MessageHook = void (*)(void (*)(const char*));
+  for (const char* setter : {"jack_set_error_function", "jack_set_info_function"}) {
+    if (auto set = reinterpret_cast<MessageHook>(dlsym(RTLD_DEFAULT, setter)))
+      set(IgnoreJackMessage);
+  }
+}
+
 // PortAudio, started once for the whole process and never terminated: Pa_Terminate unloads
 // ALSA's plugin modules, which strands what they allocated, and starting again means listing
 // every device anew.
@@ -33,8 +49,14 @@ class PortAudioLibrary {
  public:
   static std::shared_ptr<PortAudioLibrary> Acquire() {
     static const std::shared_ptr<PortAudioLibrary> library = [] {
-      return Pa_Initialize() == paNoError ? std::shared_ptr<PortAudioLibrary>(new PortAudioLibrary)
-                                          : nullptr;
+      // Listing the devices probes every ALSA name the configuration knows, and each one this
+      // machine lacks prints a line to stderr; those lines say nothing about the devices in use.
+      snd_lib_error_set_handler(IgnoreAlsaError);
+      QuietJack();
+      const PaError started = Pa_Initialize();
+      snd_lib_error_set_handler(nullptr);
+      return started == paNoError ? std::shared_ptr<PortAudioLibrary>(new PortAudioLibrary)
+                                  : nullptr;
     }();
     return library;
   }
@@ -110,7 +132,8 @@ class Stream {
     std::memcpy(samples, converted_.data() + taken_, wanted * sizeof(int16_t));
     taken_ += wanted;
     if (taken_ * 2 > converted_.size()) {
-      converted_.erase(converted_.begin(), converted_.begin() + static_cast<std::ptrdiff_t>(taken_));
+      converted_.erase(converted_.begin(),
+                       converted_.begin() + static_cast<std::ptrdiff_t>(taken_));
       taken_ = 0;
     }
     return 0;
@@ -132,7 +155,8 @@ class Stream {
     return error == paNoError || error == paInputOverflowed ? 0 : -1;
   }
   int WriteDevice(const int16_t* samples, int frames) {
-    const PaError error = Pa_WriteStream(stream_.get(), samples, static_cast<unsigned long>(frames));
+    const PaError error =
+        Pa_WriteStream(stream_.get(), samples, static_cast<unsigned long>(frames));
     // After an underflow the device played silence; the new samples are queued all the same.
     return error == paNoError || error == paOutputUnderflowed ? 0 : -1;
   }
@@ -197,7 +221,8 @@ class PortAudioBackend final : public AudioBackend {
  private:
   // Caller holds the library's lock.
   PaDeviceIndex FindDevice(bool input) const {
-    if (options_.device.empty()) return input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+    if (options_.device.empty())
+      return input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
     const PaDeviceIndex count = Pa_GetDeviceCount();
     for (PaDeviceIndex index = 0; index < count; ++index) {
       const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
