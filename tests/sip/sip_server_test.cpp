@@ -23,7 +23,7 @@ using testing::HasLine;
 using testing::HeaderValue;
 using testing::LogTexts;
 using testing::RawPeer;
-using testing::RecordingWindow;
+using testing::RecordingPoster;
 using testing::TempFolder;
 using testing::WaitUntil;
 
@@ -52,7 +52,7 @@ class SipServerTest : public ::testing::Test {
   TempFolder folder_;
   PhoneLog log_;
   NoMedia media_;
-  RecordingWindow window_;
+  RecordingPoster window_;
   SipServer server_{&media_, &log_, &window_};
   RawPeer registrar_;
   std::string logPath_;

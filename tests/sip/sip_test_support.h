@@ -12,30 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/window_poster.h"
+#include "support/recording_poster.h"
 
 namespace corvel::testing {
-
-class RecordingWindow : public WindowPoster {
- public:
-  struct Message {
-    int number;
-    uint32_t wParam;
-    intptr_t lParam;
-  };
-  void Post(int message, uint32_t wParam, intptr_t lParam) override {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    messages_.push_back({message, wParam, lParam});
-  }
-  std::vector<Message> messages() const {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    return messages_;
-  }
-
- private:
-  mutable std::mutex mutex_;  // guards messages_
-  std::vector<Message> messages_;
-};
 
 // The texts of a PhoneLog file, each without its time stamp ("yyyy/mm/dd hh:mm:ss mmm :").
 inline std::vector<std::string> LogTexts(const std::string& path) {

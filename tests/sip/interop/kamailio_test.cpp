@@ -20,7 +20,7 @@ using testing::FreeUdpPort;
 using testing::HasLine;
 using testing::InteropFile;
 using testing::Kamailio;
-using testing::RecordingWindow;
+using testing::RecordingPoster;
 using testing::Sipp;
 using testing::TempFolder;
 using testing::UaPeer;
@@ -31,7 +31,7 @@ class KamailioTest : public ::testing::Test {
   TempFolder folder_;
   std::unique_ptr<Kamailio> kamailio_;
   PhoneLog log_;
-  RecordingWindow window_;
+  RecordingPoster window_;
   std::unique_ptr<SipServer> server_;
   std::string logPath_;
   int port_ = 0;
