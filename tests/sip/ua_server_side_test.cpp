@@ -99,6 +99,38 @@ TEST_F(UaServerSideTest, TwoHundredIsRepeatedUntilTheAck) {
   EXPECT_FALSE(peer_.ReceiveStarting("SIP/2.0 200", 2500));
 }
 
+// A "tag" without a value in From or To cannot name a dialog; such requests are dropped
+// before they reach osip's dialog matching, which would read the missing value.
+TEST_F(UaServerSideTest, RequestsWithATagWithoutValueAreDroppedAndTheCallGoesOn) {
+  EventPtr invite = IncomingCall();
+  ASSERT_TRUE(invite);
+  ASSERT_EQ(core_.ua().CallSendAnswer(invite->tid, 200, nullptr), 0);
+  std::optional<std::string> ok = peer_.ReceiveStarting("SIP/2.0 200", 2500);
+  ASSERT_TRUE(ok);
+  const std::string ttag = TagOf(HeaderValue(*ok, "To"));
+  std::string bareFromTag = kInDialog;
+  bareFromTag.replace(bareFromTag.find(";tag=ftag{id}"), 13, ";tag");
+  std::string bareToTag = kInDialog;
+  bareToTag.replace(bareToTag.find(";tag={ttag}"), 11, ";tag");
+  for (const std::string& text : {bareFromTag, bareToTag}) {
+    for (const char* method : {"ACK", "BYE", "INFO"}) {
+      Send(text.c_str(), {{"method", method},
+                          {"branch", std::string("bare") + method},
+                          {"ttag", ttag},
+                          {"cseq", "2"}});
+    }
+  }
+  EXPECT_FALSE(core_.WaitFor(EXOSIP_CALL_ACK, 600)) << "a bare tag acknowledged the call";
+  // Only the INVITE's 200 comes again (it is repeated until the ACK); nothing else is answered.
+  while (std::optional<std::string> answer = peer_.ReceiveStarting("SIP/2.0 ", 300)) {
+    EXPECT_EQ(HeaderValue(*answer, "CSeq"), "1 INVITE") << "a bare tag was answered";
+  }
+  Send(kInDialog, {{"method", "ACK"}, {"branch", "ack1"}, {"ttag", ttag}});
+  EventPtr ack = core_.WaitFor(EXOSIP_CALL_ACK);
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->did, invite->did);
+}
+
 TEST_F(UaServerSideTest, AnUnacknowledgedAnswerEndsWithBye) {
   ASSERT_EQ(core_.ua().SetOption(Option::kAckWaitMs, 1200), 0);
   EventPtr invite = IncomingCall();

@@ -18,6 +18,13 @@ int PortOf(const osip_uri_t* uri) {
   return static_cast<int>(port);
 }
 
+// A "tag" parameter must carry a value: osip's dialog matching compares it without looking.
+bool TagHasValue(osip_from_t* party) {
+  osip_generic_param_t* tag = nullptr;
+  osip_uri_param_get_byname(&party->gen_params, const_cast<char*>("tag"), &tag);
+  return tag == nullptr || HasText(tag->gvalue);
+}
+
 }  // namespace
 
 bool HasToTag(const osip_message_t* message) {
@@ -65,6 +72,7 @@ bool IsWellFormed(const osip_message_t* message) {
   if (via == nullptr || !HasText(via->host) || !HasText(via->protocol)) return false;
   if (message->from == nullptr || message->from->url == nullptr) return false;
   if (message->to == nullptr || message->to->url == nullptr) return false;
+  if (!TagHasValue(message->from) || !TagHasValue(message->to)) return false;
   if (message->call_id == nullptr || !HasText(message->call_id->number)) return false;
   if (message->cseq == nullptr || !HasText(message->cseq->number) ||
       !HasText(message->cseq->method)) {
