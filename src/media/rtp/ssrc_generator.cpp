@@ -35,7 +35,7 @@ uint32_t GenerateSsrc() {
   uint32_t ssrc = 0;
   do {
     ssrc = TickCount() + static_cast<uint32_t>(state.random()) + state.accumulator;
-  } while (ssrc == 0);
+  } while (ssrc == 0 || ssrc == state.accumulator);
   state.accumulator = ssrc;
   return ssrc;
 }
