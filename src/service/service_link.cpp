@@ -33,13 +33,17 @@ bool ServiceLink::CreateWorker() {
   return true;
 }
 
-bool ServiceLink::ResumeWorker() { return worker_ && worker_->Resume(); }
+bool ServiceLink::ResumeWorker() {
+  return worker_ && worker_->Resume();
+}
 
 void ServiceLink::RequestWorkerStop() {
   if (worker_) worker_->RequestStop();
 }
 
-bool ServiceLink::WorkerStopped() const { return !worker_ || worker_->stopped(); }
+bool ServiceLink::WorkerStopped() const {
+  return !worker_ || worker_->stopped();
+}
 
 void ServiceLink::ReleaseWorker() {
   state_.worker = nullptr;

@@ -25,8 +25,9 @@ void AboutBox::draw(QPainter& painter) {
   painter.drawText(QRect(118, 48, width() - 130, 22), Qt::AlignLeft | Qt::AlignVCenter,
                    QString("Corvel %1").arg(CORVEL_VERSION));
   painter.setFont(SkinFont(10));
-  painter.drawText(QRect(118, 74, width() - 130, 70), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                   "网络电话客户端\nSIP · RTP · G.711 · G.729 · AMR\nQt 6, osip2, bcg729, opencore-amr");
+  painter.drawText(
+      QRect(118, 74, width() - 130, 70), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+      "网络电话客户端\nSIP · RTP · G.711 · G.729 · AMR\nQt 6, osip2, bcg729, opencore-amr");
 }
 
 }  // namespace corvel

@@ -15,8 +15,7 @@ namespace corvel {
 
 // Makes a backend from the options after the colon (empty without one); nullptr when the options
 // are malformed or the sound system cannot be reached.
-using AudioBackendFactory =
-    std::function<std::unique_ptr<AudioBackend>(std::string_view options)>;
+using AudioBackendFactory = std::function<std::unique_ptr<AudioBackend>(std::string_view options)>;
 
 // A static object of this type in a backend's source file adds the backend to the registry.
 class AudioBackendRegistration {

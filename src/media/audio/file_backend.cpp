@@ -68,7 +68,7 @@ class FileBackend final : public AudioBackend {
 
   const std::string inputPath_;
   const std::string outputFolder_;
-  std::mutex mutex_;                  // guards streams_
+  std::mutex mutex_;                    // guards streams_
   std::map<std::string, int> streams_;  // output streams opened so far, by name
 };
 

@@ -19,8 +19,8 @@ int PacedInput::Read(int16_t* samples, int frames) {
   if (samples == nullptr || frames <= 0) return -1;
   const int64_t end = position_ + frames;
   // A device hands the samples over once the last of them has been recorded.
-  std::this_thread::sleep_until(started_ + std::chrono::nanoseconds(
-                                               end * 1'000'000'000 / format_.samplesPerSecond));
+  std::this_thread::sleep_until(
+      started_ + std::chrono::nanoseconds(end * 1'000'000'000 / format_.samplesPerSecond));
   const std::size_t channels = static_cast<std::size_t>(format_.channels);
   const std::size_t first = static_cast<std::size_t>(position_) * channels;
   const std::size_t wanted = static_cast<std::size_t>(frames) * channels;

@@ -8,8 +8,7 @@ PlaybackDevice::PlaybackDevice(std::unique_ptr<AudioOutput> output, const PcmFor
                                Played played)
     : output_(std::move(output)), format_(format), played_(std::move(played)) {}
 
-std::unique_ptr<PlaybackDevice> PlaybackDevice::Open(AudioBackend& backend,
-                                                     const PcmFormat& format,
+std::unique_ptr<PlaybackDevice> PlaybackDevice::Open(AudioBackend& backend, const PcmFormat& format,
                                                      std::string_view stream, Played played) {
   if (!played || !format.supported()) return nullptr;
   std::unique_ptr<AudioOutput> output = backend.OpenOutput(format, stream);

@@ -24,8 +24,8 @@ PlayerTable::~PlayerTable() {
 }
 
 std::shared_ptr<WavePlayer> PlayerTable::Lookup(uint32_t ssrc) const {
-  std::optional<std::shared_ptr<WavePlayer>> found = players_.Find(
-      ssrc, [](const std::shared_ptr<WavePlayer>& player, uint32_t key) {
+  std::optional<std::shared_ptr<WavePlayer>> found =
+      players_.Find(ssrc, [](const std::shared_ptr<WavePlayer>& player, uint32_t key) {
         return player->ssrc() == key;
       });
   return found ? *found : nullptr;

@@ -16,8 +16,8 @@ void Resampler::Destroy::operator()(SpeexResamplerState_* state) const {
   speex_resampler_destroy(state);
 }
 
-Resampler::Resampler(std::unique_ptr<SpeexResamplerState_, Destroy> state, int channels,
-                     int inRate, int outRate)
+Resampler::Resampler(std::unique_ptr<SpeexResamplerState_, Destroy> state, int channels, int inRate,
+                     int outRate)
     : state_(std::move(state)), channels_(channels), inRate_(inRate), outRate_(outRate) {}
 
 Resampler::~Resampler() = default;
@@ -39,8 +39,7 @@ std::unique_ptr<Resampler> Resampler::Create(int channels, int inRate, int outRa
 void Resampler::Process(const int16_t* in, int frames, std::vector<int16_t>& out) {
   while (frames > 0) {
     // Generous room: the ratio plus what the filter may release from earlier input.
-    const int room =
-        static_cast<int>(static_cast<int64_t>(frames) * outRate_ / inRate_) + 64;
+    const int room = static_cast<int>(static_cast<int64_t>(frames) * outRate_ / inRate_) + 64;
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(room * channels_));
     spx_uint32_t inFrames = static_cast<spx_uint32_t>(frames);
@@ -54,8 +53,8 @@ void Resampler::Process(const int16_t* in, int frames, std::vector<int16_t>& out
   }
 }
 
-std::vector<int16_t> Resampler::ConvertAll(const std::vector<int16_t>& in, int channels,
-                                           int inRate, int outRate) {
+std::vector<int16_t> Resampler::ConvertAll(const std::vector<int16_t>& in, int channels, int inRate,
+                                           int outRate) {
   if (inRate == outRate) return in;
   std::unique_ptr<Resampler> resampler = Create(channels, inRate, outRate);
   if (!resampler || channels <= 0) return {};
@@ -67,8 +66,8 @@ std::vector<int16_t> Resampler::ConvertAll(const std::vector<int16_t>& in, int c
   const int latency = speex_resampler_get_input_latency(resampler->state_.get());
   const std::vector<int16_t> zeros(static_cast<std::size_t>(std::max(latency, 0) * channels), 0);
   resampler->Process(zeros.data(), latency, out);
-  const std::size_t wanted = static_cast<std::size_t>(
-      static_cast<int64_t>(frames) * outRate / inRate * channels);
+  const std::size_t wanted =
+      static_cast<std::size_t>(static_cast<int64_t>(frames) * outRate / inRate * channels);
   if (out.size() > wanted) out.resize(wanted);
   return out;
 }

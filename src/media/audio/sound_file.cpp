@@ -53,8 +53,8 @@ std::optional<std::vector<int16_t>> LoadSound(const std::string& path, const Pcm
     }
     samples = MapChannels(samples, info.channels, format.channels);
     if (info.samplerate != format.samplesPerSecond) {
-      samples = Resampler::ConvertAll(samples, format.channels, info.samplerate,
-                                      format.samplesPerSecond);
+      samples =
+          Resampler::ConvertAll(samples, format.channels, info.samplerate, format.samplesPerSecond);
     }
     return samples;
   } catch (...) {

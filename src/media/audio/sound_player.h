@@ -52,8 +52,8 @@ class SoundPlayer {
   mutable std::mutex mutex_;  // guards everything below but output_
   std::condition_variable_any changed_;
   std::optional<Sound> request_;  // the sound to start next
-  uint64_t generation_ = 0;       // counts Play and StopAll calls; a sound lives while it is current
-  uint64_t active_ = 0;           // the generation being handed to the device; 0 when none
+  uint64_t generation_ = 0;  // counts Play and StopAll calls; a sound lives while it is current
+  uint64_t active_ = 0;      // the generation being handed to the device; 0 when none
   bool playing_ = false;
   std::unique_ptr<AudioOutput> output_;  // used by the thread only
   std::jthread thread_;  // started by the first Play; last member, it ends before the rest goes

@@ -35,8 +35,7 @@ class WaveCapture {
 
   // Opens the device in the given format with bufferCount buffers of bufferBytes each. 0; 0 at
   // once when already open; -1 when the device cannot be opened (nothing stays open).
-  int Open(int channels, int bitsPerSample, int samplesPerSecond, int bufferCount,
-           int bufferBytes);
+  int Open(int channels, int bitsPerSample, int samplesPerSecond, int bufferCount, int bufferBytes);
 
   // Hands every buffer to the device and starts recording for `consumer`. 0; 0 at once when
   // already started; -1 when not open or the device will not start.
@@ -62,8 +61,9 @@ class WaveCapture {
 
   const std::shared_ptr<AudioBackend> backend_;
 
-  mutable std::mutex controlMutex_;  // serialises Open, Start, Stop and Close; guards what they set up:
-  PcmFormat format_;         //   the format,
+  mutable std::mutex
+      controlMutex_;  // serialises Open, Start, Stop and Close; guards what they set up:
+  PcmFormat format_;  //   the format,
   std::vector<CaptureDevice::Buffer> buffers_;  // the ring (never resized while open),
   std::unique_ptr<CaptureDevice> device_;       // the device, and
   std::shared_ptr<BlockingQueue<CaptureDevice::Buffer*>> filled_;  // the hand-off queue
@@ -80,7 +80,7 @@ class WaveCapture {
   std::mutex sessionMutex_;
   uint64_t session_ = 0;  // counts Starts
 
-  std::mutex consumerMutex_;              // guards consumer_, held across each call to it
+  std::mutex consumerMutex_;             // guards consumer_, held across each call to it
   CaptureConsumer* consumer_ = nullptr;  // not owned
 };
 

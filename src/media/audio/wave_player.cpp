@@ -38,8 +38,8 @@ WavePlayer::WavePlayer(uint32_t ssrc, const PcmFormat& format, int periodMs, int
       threshold_(threshold) {}
 
 std::unique_ptr<WavePlayer> WavePlayer::Create(AudioBackend& backend, uint32_t ssrc,
-                                               const PcmFormat& format, int periodMs,
-                                               int threshold, LevelSink speakerLevel) {
+                                               const PcmFormat& format, int periodMs, int threshold,
+                                               LevelSink speakerLevel) {
   // A source's SSRC stays its key even when it is 0, so all its packets reach one player.
   if (!format.supported() || periodMs <= 0) return nullptr;
   try {

@@ -117,7 +117,7 @@ class RtpServer final : public CaptureConsumer {
   int silenceValue() const { return silenceValue_; }
   Ipv4Endpoint natServer() const { return natServer_.load(); }
   Ipv4Endpoint probeTarget() const { return probe_.load(); }
-  uint32_t ssrc() const;                          // of the session; 0 when not open
+  uint32_t ssrc() const;  // of the session; 0 when not open
   std::vector<RtpDestination> destinations() const;
   int playerCount() const;
   std::shared_ptr<const WavePlayer> player(uint32_t ssrc) const;

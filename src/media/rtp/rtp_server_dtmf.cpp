@@ -15,8 +15,8 @@ struct Step {
 
 // Packets 1 to 3 carry the timestamp T, 4 and 5 carry T + 160, and the session goes on at T + 320.
 constexpr Step kSteps[5] = {
-    {false, 0, true, 0, false},     {false, 160, true, 0, false}, {false, 320, true, 160, false},
-    {true, 480, false, 0, false},   {true, 480, false, 160, true},
+    {false, 0, true, 0, false},   {false, 160, true, 0, false},  {false, 320, true, 160, false},
+    {true, 480, false, 0, false}, {true, 480, false, 160, true},
 };
 
 }  // namespace

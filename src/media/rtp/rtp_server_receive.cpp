@@ -44,7 +44,8 @@ void RtpServer::ReceivePacket(const Media& media, const RtpPacket& packet, Media
   if (packet.payloadType == natPayloadType_ && natQueryPending_ &&
       Ipv4Endpoint{packet.peerAddress, packet.peerPort} == natServer_.load()) {
     const std::string_view text = PayloadText(packet);
-    if (!natAddress_.get().known()) Log("RTP NAT %.*s \n", static_cast<int>(text.size()), text.data());
+    if (!natAddress_.get().known())
+      Log("RTP NAT %.*s \n", static_cast<int>(text.size()), text.data());
     HandleNatReply(text);
     return;
   }

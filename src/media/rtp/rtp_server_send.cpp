@@ -79,8 +79,7 @@ void RtpServer::SendLoop(const Media& media, const std::stop_token& stop) {
     // A silent frame is not sent, and the timestamp does not move on for it.
     if (silence > 0 && Quiet(frame->data(), bytes, silence)) continue;
 
-    const std::optional<CodecSlot> codec =
-        codecTable_.get().AudioCodecFor(sendPayloadType_);
+    const std::optional<CodecSlot> codec = codecTable_.get().AudioCodecFor(sendPayloadType_);
     if (!codec) continue;
     pcm.assign(static_cast<std::size_t>(bytes + 1) / 2, 0);
     std::memcpy(pcm.data(), frame->data(), static_cast<std::size_t>(bytes));
@@ -88,8 +87,8 @@ void RtpServer::SendLoop(const Media& media, const std::stop_token& stop) {
     const int encoded =
         encoder.Encode(*codec, pcm.data(), bytes, payload.data(), static_cast<int>(payload.size()));
     if (!sending_ || encoded <= 0) continue;
-    if (session.Send(payload.data(), encoded, sendPayloadType_,
-                     static_cast<uint32_t>(bytes / 2), false) == 0) {
+    if (session.Send(payload.data(), encoded, sendPayloadType_, static_cast<uint32_t>(bytes / 2),
+                     false) == 0) {
       lastSend = TickCount();
     }
   }

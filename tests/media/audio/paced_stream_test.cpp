@@ -59,7 +59,8 @@ TEST(FileBackend, ARecordingHoldsWhatWasPlayedAtTheMomentItWasHeard) {
     ASSERT_EQ(output->Start(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const Clock::time_point start = Clock::now();
-    for (int i = 0; i < 5; ++i) ASSERT_EQ(output->Write(burst.data() + 160 * i, 160), 0);
+    for (int i = 0; i < 5; ++i)
+      ASSERT_EQ(output->Write(burst.data() + 160 * i, 160), 0);
     // Paced: 100 ms of audio less the device's own buffer.
     EXPECT_GE(SecondsSince(start), 0.07);
     output->Stop();

@@ -51,7 +51,8 @@ class PlayerTableTest : public ::testing::Test {
   }
   void PlayFrames(uint32_t ssrc, int count, int amplitude) {
     const std::vector<uint8_t> frame = testing::ToneBytes(kFrame, amplitude);
-    for (int i = 0; i < count; ++i) ASSERT_EQ(Play(ssrc, frame), 0);
+    for (int i = 0; i < count; ++i)
+      ASSERT_EQ(Play(ssrc, frame), 0);
   }
 
   testing::TempFolder folder_;
@@ -110,7 +111,8 @@ TEST_F(PlayerTableTest, ABurstOfMoreThan75FramesIsCutOffAndRaisesTheThreshold) {
 
 TEST_F(PlayerTableTest, AQuietChunkWhileTheQueueIsShortIsDroppedAndLowersTheThreshold) {
   const std::vector<uint8_t> quiet = testing::ToneBytes(kFrame, 400);  // at or below 500
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Play(3, quiet), 0);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(Play(3, quiet), 0);
   std::shared_ptr<const WavePlayer> player = table_->Find(3);
   ASSERT_TRUE(player);
   EXPECT_EQ(player->inputsDropped(), 3);
@@ -178,7 +180,8 @@ TEST_F(PlayerTableTest, AQuietFrameWithFewerThan7LeftSendsThePlayerBackToBufferi
 
 TEST_F(PlayerTableTest, ACallHasAtMostFourSourcesUntilReset) {
   const std::vector<uint8_t> frame = testing::ToneBytes(kFrame, kLoud);
-  for (uint32_t ssrc = 100; ssrc < 104; ++ssrc) EXPECT_EQ(Play(ssrc, frame), 0) << ssrc;
+  for (uint32_t ssrc = 100; ssrc < 104; ++ssrc)
+    EXPECT_EQ(Play(ssrc, frame), 0) << ssrc;
   EXPECT_EQ(table_->count(), PlayerTable::kMaxPlayers);
   EXPECT_EQ(Play(104, frame), -1);
   EXPECT_EQ(Play(0xFFFFFFFF, frame), -1);

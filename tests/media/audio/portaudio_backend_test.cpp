@@ -69,8 +69,8 @@ class PortAudioBackendTest : public ::testing::TestWithParam<const char*> {
     ASSERT_LT(onset, heard.size()) << "the tone was heard";
     const Samples tone(heard.begin() + static_cast<long>(onset),
                        heard.begin() + static_cast<long>(std::min(heard.size(), onset + 8000)));
-    std::printf("%s: peak %d, 1 kHz share %.2f over %zu samples\n", GetParam(),
-                testing::Peak(tone), testing::ToneShare(tone, 1000), tone.size());
+    std::printf("%s: peak %d, 1 kHz share %.2f over %zu samples\n", GetParam(), testing::Peak(tone),
+                testing::ToneShare(tone, 1000), tone.size());
     EXPECT_EQ(tone.size(), 8000u);
     EXPECT_GT(testing::ToneShare(tone, 1000), 0.8);
     // The server's channel mapping of the mono stream may change the level by a few dB.
@@ -118,9 +118,9 @@ TEST_P(PortAudioBackendTest, ASourcesAudioReachesTheSinksMonitor) {
     const auto start = Clock::now();
     for (std::size_t at = 0; at + 160 <= tone.size(); at += 160) {
       std::this_thread::sleep_until(start + std::chrono::milliseconds(at / 8));
-      ASSERT_EQ(players->Play(1, reinterpret_cast<const uint8_t*>(tone.data() + at), 320, 1, 16,
-                              8000),
-                0);
+      ASSERT_EQ(
+          players->Play(1, reinterpret_cast<const uint8_t*>(tone.data() + at), 320, 1, 16, 8000),
+          0);
     }
     std::shared_ptr<const WavePlayer> player = players->Find(1);
     ASSERT_TRUE(player);

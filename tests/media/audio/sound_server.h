@@ -34,8 +34,8 @@ class SoundServer {
     setenv("JACK_NO_START_SERVER", "1", 1);
     unsetenv("PULSE_SERVER");
     const std::vector<std::vector<std::string>> commands = {
-        {"/usr/bin/dbus-daemon", "--session", "--address=unix:path=" + runtime + "/bus",
-         "--nofork", "--nopidfile"},
+        {"/usr/bin/dbus-daemon", "--session", "--address=unix:path=" + runtime + "/bus", "--nofork",
+         "--nopidfile"},
         {"/usr/bin/pipewire"},
         {"/usr/bin/wireplumber"},
         {"/usr/bin/pipewire-pulse"},
@@ -54,7 +54,8 @@ class SoundServer {
       children_.push_back(std::move(child));
       Wait(300);
     }
-    for (int attempt = 0; attempt < 50 && Run("pactl info") != 0; ++attempt) Wait(200);
+    for (int attempt = 0; attempt < 50 && Run("pactl info") != 0; ++attempt)
+      Wait(200);
     if (Run("pactl info") != 0) {
       why = "the PulseAudio front end of PipeWire did not answer";
       return false;

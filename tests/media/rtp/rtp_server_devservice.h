@@ -56,7 +56,8 @@ class DevService {
     if (pipe == nullptr) return "";
     std::string answer;
     char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) answer += chunk;
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
+      answer += chunk;
     return pclose(pipe) == 0 ? answer : "";
   }
 

@@ -199,9 +199,8 @@ TEST_F(RtpServerNatTest, TheRemoteIsLearnedFromTheFirstPacketAndConfirmedByTheNe
   const std::string port = std::to_string(peer_.port());
 
   // A packet of the NAT payload type while no query is pending counts as media for learning.
-  ASSERT_GT(peer_.Send(RtpDatagram(120, 1, 0, 0xBEEF, testing::Bytes("hello")),
-                       server().localPort()),
-            0);
+  ASSERT_GT(
+      peer_.Send(RtpDatagram(120, 1, 0, 0xBEEF, testing::Bytes("hello")), server().localPort()), 0);
   ASSERT_TRUE(testing::Eventually(
       [&] { return log().has("[RTP] Recv Remote 127.0.0.1:" + port + "\n"); }, 2000));
   EXPECT_EQ(server().destinations(),

@@ -101,8 +101,7 @@ TEST_P(RtpServerPairTest, SpeechArrivesAfterThePreBufferAndFollowsTheInput) {
 // The speech codecs keep the sound, not the waveform: correlations near 0.85 are their best.
 INSTANTIATE_TEST_SUITE_P(Codecs, RtpServerPairTest,
                          ::testing::Values(CodecCase{"PCMU", 0, 0.98}, CodecCase{"PCMA", 8, 0.98},
-                                           CodecCase{"G729", 18, 0.7},
-                                           CodecCase{"AMR", 98, 0.7}),
+                                           CodecCase{"G729", 18, 0.7}, CodecCase{"AMR", 98, 0.7}),
                          CodecName);
 
 }  // namespace

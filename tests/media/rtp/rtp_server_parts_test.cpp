@@ -21,7 +21,7 @@ TEST(NatReply, TheBracketedAddressAndPortAreTaken) {
       {"[10.0.0.1:1234x]", NatAddress{"10.0.0.1", 1234}},  // digits up to the first non-digit
       {"[10.0.0.1:1234", NatAddress{"10.0.0.1", 1234}},    // the closing bracket is not needed
       {"[10.0.0.1:65535]", NatAddress{"10.0.0.1", 65535}},
-      {"203.0.113.7 40000", std::nullopt},  // neither "[" nor ":"
+      {"203.0.113.7 40000", std::nullopt},    // neither "[" nor ":"
       {"[203.0.113.7 40000]", std::nullopt},  // no ":"
       {"203.0.113.7:40000]", std::nullopt},   // no "["
       {"", std::nullopt},

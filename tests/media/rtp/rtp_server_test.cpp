@@ -65,8 +65,7 @@ TEST_F(RtpServerTest, OpenStartsTwoThreadsAndCloseEndsThem) {
   const uint16_t port = server().localPort();
   EXPECT_NE(port, 0);
   EXPECT_EQ(server().localHost(), "127.0.0.1");
-  EXPECT_TRUE(under_.log.has("Create RTP Server 127.0.0.1:" + std::to_string(port) +
-                             " Success\n"));
+  EXPECT_TRUE(under_.log.has("Create RTP Server 127.0.0.1:" + std::to_string(port) + " Success\n"));
   EXPECT_EQ(ThreadsNamed("rtp-send"), 1);
   EXPECT_EQ(ThreadsNamed("rtp-recv"), 1);
   EXPECT_TRUE(server().Open("127.0.0.1", 0, false)) << "open already";
@@ -175,7 +174,8 @@ TEST_F(RtpServerTest, SilentFramesAreNotSentAndDoNotMoveTheTimestamp) {
   const std::vector<uint8_t> silent = testing::ToneBytes(320, 20);  // nothing above 20
   const std::vector<uint8_t> justAudible = testing::ToneBytes(320, 21);
   ASSERT_TRUE(Push(LoudFrame()));
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(Push(silent));
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(Push(silent));
   ASSERT_TRUE(Push(justAudible));
   std::optional<RtpPacket> first = peer_.Next();
   std::optional<RtpPacket> second = peer_.Next();
@@ -285,9 +285,8 @@ TEST_F(RtpServerTest, ReceivedAudioPlaysPerSourceAndNewSourcesAreCapped) {
   big.SetPayload(huge.data(), static_cast<int>(huge.size()));
   std::optional<PacketBuffer> buffer = PacketBuffer::Create(7000);
   ASSERT_TRUE(buffer && RtpPacket::Build(big, *buffer) == 0);
-  ASSERT_GT(peer_.socket().SendTo(buffer->data(), buffer->length(), kLoopback,
-                                  server().localPort()),
-            0);
+  ASSERT_GT(
+      peer_.socket().SendTo(buffer->data(), buffer->length(), kLoopback, server().localPort()), 0);
   ASSERT_GT(peer_.Send(RtpDatagram(0, 4, 160, 1, payload), server().localPort()), 0);
   ASSERT_TRUE(testing::Eventually([&] { return first->framesQueued() == 1; }, 2000));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -300,9 +299,9 @@ TEST_F(RtpServerTest, WithoutANatServerNoProbeIsSentAndNoRemoteIsLearned) {
   Call();
   Peer other;
   ASSERT_TRUE(other.ok());
-  ASSERT_GT(other.Send(RtpDatagram(0, 1, 0, 42, std::vector<uint8_t>(160, 0x10)),
-                       server().localPort()),
-            0);
+  ASSERT_GT(
+      other.Send(RtpDatagram(0, 1, 0, 42, std::vector<uint8_t>(160, 0x10)), server().localPort()),
+      0);
   ASSERT_TRUE(testing::Eventually([&] { return server().playerCount() == 1; }, 2000));
   EXPECT_EQ(server().destinations(), (std::vector<RtpDestination>{{0, kLoopback, peer_.port()}}));
   EXPECT_FALSE(server().remoteFixed());
@@ -322,9 +321,9 @@ TEST_F(RtpServerTest, EndRTPSessionEndsTheCallAndAsksTheNatServerAgain) {
   server().SetNatMode(false);  // no upkeep, so only the end of the call sends
   ASSERT_TRUE(server().SetNatServer(120, "127.0.0.1", nat.port()));
   Call();
-  ASSERT_GT(peer_.Send(RtpDatagram(0, 1, 0, 42, std::vector<uint8_t>(160, 0x10)),
-                       server().localPort()),
-            0);
+  ASSERT_GT(
+      peer_.Send(RtpDatagram(0, 1, 0, 42, std::vector<uint8_t>(160, 0x10)), server().localPort()),
+      0);
   ASSERT_TRUE(testing::Eventually([&] { return server().playerCount() == 1; }, 2000));
   server().EndRTPSession();
   EXPECT_FALSE(server().sending());

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "support/child_process.h"
 #include "media/toolkit/udp_socket.h"
 #include "service/client_requests.h"
+#include "support/child_process.h"
 #include "support/temp_folder.h"
 
 #ifndef CORVEL_DEVSERVICE_EXE
@@ -249,10 +249,10 @@ TEST_F(DevServiceProcess, IdleServiceSleeps) {
 
 TEST_F(DevServiceProcess, RefusesToStartOnABadAccountsFile) {
   corvel::testing::WriteFile(folder / "accounts.txt", "tester secret lots - - ok -\n");
-  auto child =
-      corvel::testing::ChildProcess::Start({CORVEL_DEVSERVICE_EXE, "--account-port", "0", "--nat-port", "0",
-                                    "--control-port", "0", "--accounts", folder / "accounts.txt"},
-                                   folder / "service.log");
+  auto child = corvel::testing::ChildProcess::Start(
+      {CORVEL_DEVSERVICE_EXE, "--account-port", "0", "--nat-port", "0", "--control-port", "0",
+       "--accounts", folder / "accounts.txt"},
+      folder / "service.log");
   ASSERT_NE(child, nullptr);
   const std::optional<int> status = child->Wait(kStartMs);
   ASSERT_TRUE(status.has_value());
