@@ -153,8 +153,10 @@ void MainWindow::Callback() {
   }
   numberBox_->clear();
   if (state_.networkModule.load() != nullptr && state_.loggedIn) {
-    SendToService(CallbackRequest(state_.account.get(), number, CallbackKind::kCallback));
+    // The panel shows the call-back before the request leaves: the service's answer can reach
+    // the worker before this thread runs again, and an answer to no call-back is ignored.
     statusPanel_->StartCallback(number);
+    SendToService(CallbackRequest(state_.account.get(), number, CallbackKind::kCallback));
     PostCommand(this, kCommandShowStatusTab);
   }
 }

@@ -10,18 +10,23 @@
 #include <QTest>
 #include <QTimer>
 
+#include <thread>
+
 #include "app/config.h"
 #include "app/window_messages.h"
+#include "service/buss_thread.h"
 #include "service/client_requests.h"
 #include "service/link_fixture.h"
 #include "service/server_messages.h"
 #include "service/service_command.h"
+#include "ui/login_window.h"
 #include "ui/phone_controls.h"
 #include "ui/prompt_box.h"
 #include "ui/skin/skin_button.h"
 #include "ui/skin/skin_edit.h"
 #include "ui/sound_port.h"
 #include "ui/status_panel.h"
+#include "ui/ui_peers.h"
 #include "ui/url_opener.h"
 #include "ui/window_message.h"
 
@@ -151,6 +156,43 @@ TEST_F(MainWindowTest, CallbackByTheDialPadReachesTheServiceAndTimesOut) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].number, "13912345678");
   EXPECT_EQ(rows[0].status, "回拨超时");
+}
+
+// The development service answers a call-back within microseconds of the request; the answer
+// must find the panel already showing the call-back, or it is ignored and the call-back that
+// succeeded ends as "回拨超时" two minutes later.
+TEST_F(MainWindowTest, CallbacksTheServiceAnswersAtOnceEndAsSucceeded) {
+  constexpr int kRounds = 50;
+  std::vector<CallRecordRow> rows;
+  window->statusPanel()->setRecordSink([&](const CallRecordRow& row) { rows.push_back(row); });
+  LoginWindow login(state);
+  UiPeers peers(login);
+  peers.SetMainWindow(window.get());
+  BussThread worker(state, workerQueue, peers);
+  ASSERT_TRUE(worker.Resume());
+  std::jthread service([this](std::stop_token stop) {
+    for (int answered = 0; answered < kRounds && !stop.stop_requested();) {
+      const auto request = ServerReceive(200);
+      if (!request) continue;
+      if (request->cmdId != CMD_CALLBACK) continue;  // the worker's keep-alives
+      ServerSend(CallbackAnswerPacket(0));
+      ++answered;
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    TypeKeys("13912345678");
+    Click(kCommandCallback);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (rows.size() <= static_cast<std::size_t>(round) &&
+           std::chrono::steady_clock::now() < until) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(round + 1)) << "round " << round;
+    EXPECT_EQ(rows.back().status, "回拨成功") << "round " << round;
+    EXPECT_EQ(window->statusPanel()->callState(), 0);
+  }
+  worker.RequestStop();
+  peers.SetMainWindow(nullptr);
 }
 
 TEST_F(MainWindowTest, CallbackRefusals) {
