@@ -40,8 +40,10 @@ void DelayedSender::Run() {
       continue;
     }
     const auto next = pending_.begin();
-    if (next->first > Clock::now()) {
-      changed_.wait_until(lock, next->first);
+    // A copy: the wait reads its deadline after waking, when Stop may have freed the entry.
+    const Clock::time_point due = next->first;
+    if (due > Clock::now()) {
+      changed_.wait_until(lock, due);
       continue;
     }
     const Outgoing out = next->second;
