@@ -5,6 +5,7 @@
 #include "media/rtp/rtp_server_codec.h"
 #include "media/rtp/rtp_server_dtmf.h"
 #include "media/rtp/rtp_server_nat.h"
+#include "rtp_server_fixture.h"
 
 namespace corvel {
 namespace {
@@ -39,12 +40,7 @@ TEST(NatReply, TheBracketedAddressAndPortAreTaken) {
 }
 
 TEST(CodecTable, AudioIsChosenInTheOrderAmrG729PcmaPcmu) {
-  CodecTable table;
-  table.set(CodecSlot::kDtmf, true, 101);
-  table.set(CodecSlot::kAmr, false, 98);
-  table.set(CodecSlot::kG729, true, 18);
-  table.set(CodecSlot::kPcma, true, 8);
-  table.set(CodecSlot::kPcmu, true, 0);
+  CodecTable table = testing::ShippedCodecTable();
   EXPECT_EQ(table.AudioCodecFor(0), CodecSlot::kPcmu);
   EXPECT_EQ(table.AudioCodecFor(8), CodecSlot::kPcma);
   EXPECT_EQ(table.AudioCodecFor(18), CodecSlot::kG729);
