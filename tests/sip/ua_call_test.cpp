@@ -107,11 +107,14 @@ TEST_F(UaCallTest, AnsweredCallNegotiatesAndEndsWithBye) {
   ASSERT_NE(connection, nullptr);
   EXPECT_STREQ(connection->c_addr, "127.0.0.1");
 
+  // A terminate after the application's own BYE sends no second one. Under the lock, as the
+  // application does it: otherwise bob's 200 could end the call before the terminate.
   MessagePtr bye;
-  ASSERT_EQ(alice_.ua().CallBuildRequest(answered->did, "BYE", &bye), 0);
-  ASSERT_EQ(alice_.ua().CallSendRequest(answered->did, std::move(bye)), 0);
-  // A terminate after the application's own BYE sends no second one.
+  alice_.ua().Lock();
+  EXPECT_EQ(alice_.ua().CallBuildRequest(answered->did, "BYE", &bye), 0);
+  EXPECT_EQ(alice_.ua().CallSendRequest(answered->did, std::move(bye)), 0);
   EXPECT_EQ(alice_.ua().CallTerminate(cid, answered->did), 0);
+  alice_.ua().Unlock();
 
   EventPtr closed = bob_.WaitFor(EXOSIP_CALL_CLOSED);
   ASSERT_TRUE(closed);
