@@ -102,6 +102,8 @@ void SipServer::DeleteLocked() {
     stack_.Quit();
     state_ = 0;
   }
+  while (calls_.RemoveFirst()) {
+  }
   localHost_.set({});
   userName_.set({});
   proxy_.set({});

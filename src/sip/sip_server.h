@@ -1,16 +1,25 @@
 // SipServer: the client's SIP user agent on the user-agent core - one UDP listening point,
 // registration with the service's proxy and its periodic refresh, and the event thread that
-// hands every event of the stack to its handlers.
+// hands every event of the stack to its handlers; and the call side on it - the call table, the
+// operations that place, answer and end calls, the handlers of the call events and the SDP offer
+// and answer.
 //
 // Threads: the window thread creates, deletes, sets the proxy and registers; the refresh timer's
 // thread refreshes; the event thread dispatches. Regist is called with the stack lock held
 // (Lock/Unlock, the eXosip_lock of the stack) as the refresh and the closing sequence do;
 // StartRegistTimer and Delete are called without it. Registration results reach the window only
 // as the posted message WM_SIP_REGISTERED.
+//
+// Calls: Invite, Answer and HangUp come from the window's and the business worker's threads, each
+// with the stack lock held; the handlers run on the event thread with the stack lock held; the
+// stale-call sweep runs on the event thread before each wait. The report function is called on
+// whichever of these threads made the change, with the record after the change; records taken
+// out of the table are the taking operation's own and are gone after its last report.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,12 +32,17 @@
 #include "media/toolkit/synchronized.h"
 #include "media/toolkit/worker_thread.h"
 #include "sip/rtp_media.h"
+#include "sip/sip_call.h"
 #include "sip/sip_call_handlers.h"
 #include "sip/ua/user_agent.h"
 
 namespace corvel {
 
-class SipServer {
+// The report of a call change to the window: 0, or negative to refuse a new incoming call. The
+// window may set notifyService in the record it is given.
+using SipCallReport = std::function<int(SipCall& call)>;
+
+class SipServer : public SipCallHandlers {
  public:
   // The longest the event thread waits in the stack before it looks at its stop conditions.
   static constexpr int kEventWaitMs = 50;
@@ -36,7 +50,7 @@ class SipServer {
 
   // None of the references is owned; they outlive the endpoint.
   SipServer(RtpMedia* rtpServer, PhoneLog* logger, WindowPoster* reportContext);
-  ~SipServer();  // deletes
+  ~SipServer() override;  // deletes
   SipServer(const SipServer&) = delete;
   SipServer& operator=(const SipServer&) = delete;
 
@@ -64,8 +78,45 @@ class SipServer {
   void Unlock() { stack_.Unlock(); }
   ua::UserAgent& stack() { return stack_; }
 
-  // Installed before creation; not owned. Null: no call handling.
+  // The endpoint's own call side handles the call events unless other handlers are installed
+  // (before creation; not owned). Null: no call handling.
   void SetCallHandlers(SipCallHandlers* handlers) { handlers_ = handlers; }
+  // Installed before creation.
+  void SetReport(SipCallReport report) { report_ = std::move(report); }
+
+  // --- calls; each with the stack lock held ---
+  // host absent: through the proxy. conference 0: a plain call.
+  bool Invite(const char* number, const char* host, uint32_t conference);
+  // 200 accepts (the call connects with its ACK); a code above 399 refuses.
+  bool Answer(uint32_t Identify, int code);
+  bool HangUp(uint32_t Identify);  // 0: every call, and the media session ends
+  bool Ack(SipCall& call);         // the ACK of an outgoing call's 2xx
+  bool Bye(SipCall& call);         // ends one call, in the table or already out of it
+
+  // SDP text of an offer (the call is outgoing or offerFlag is set) or of the answer to the
+  // remote offer of the call's dialog; none when NAT mode still lacks its public address, the
+  // remote offer holds no enabled audio format, or the text cannot be made.
+  std::optional<std::string> MakeSDPMessage(const SipCall& call, bool offerFlag);
+  // Gives the RTP server the remote media address and the negotiated audio payload type. False
+  // without a remote SDP or a common audio payload.
+  bool TakeSDPMessage(const SipCall& call, bool offerFlag);
+
+  // --- the call events (event thread, stack lock held) ---
+  void ReleaseStaleCalls() override;
+  void ProcInvite(const ua::Event& event) override;
+  void ProcRinging(const ua::Event& event) override;
+  void ProcAnswer(const ua::Event& event) override;
+  void ProcAck(const ua::Event& event) override;
+  void ProcBye(const ua::Event& event) override;
+  void ProcRelease(const ua::Event& event) override;
+  void ProcMessage(const ua::Event& event) override;
+
+  int callCount() const { return calls_.count(); }
+  std::optional<SipCall> FindCall(uint32_t Identify) const;
+  // Shortens the time unconnected calls may live (tests); 0 keeps it.
+  void SetCallTimeout(uint32_t seconds) {
+    if (seconds != 0) callTimeout_ = seconds;
+  }
 
   int16_t state() const { return state_; }
   int16_t registCounter() const { return registCounter_; }
@@ -97,6 +148,15 @@ class SipServer {
   void Dispatch(const ua::Event& event);
   void StopRegistTimer(bool log);
 
+  int Report(SipCall& call);
+  // The Route header value for a request of this call: towards the INVITE's source for an
+  // incoming call, else the proxy; none without either.
+  std::optional<std::string> RouteFor(const SipCall& call) const;
+  void AddRoute(osip_message_t* request, const SipCall& call, const char* tag);
+  // After an ending operation: the media ends when no call is left.
+  void EndMediaWhenIdle();
+  void AnswerCode(int tid, int code);
+
   RtpMedia* const rtpServer_;
   PhoneLog* const logger_;
   WindowPoster* const reportContext_;
@@ -111,7 +171,9 @@ class SipServer {
   std::atomic<int32_t> registPeriod_{0};
   std::atomic<int16_t> registCounter_{0};
   Synchronized<Proxy> proxy_;
-  std::atomic<SipCallHandlers*> handlers_{nullptr};
+  std::atomic<SipCallHandlers*> handlers_{this};
+  SipCallReport report_;  // set before creation, read by every thread afterwards
+  CallTable calls_;
 
   ua::UserAgent stack_;  // lives as long as the endpoint; initialised while running
 

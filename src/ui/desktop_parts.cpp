@@ -1,5 +1,6 @@
 #include "ui/desktop_parts.h"
 
+#include "ui/desktop_phone.h"
 #include "ui/main_window.h"
 #include "ui/prompt_box.h"
 
@@ -23,10 +24,17 @@ void DesktopParts::RunLoginWindow() {
 }
 
 void DesktopParts::RunMainWindow() {
-  if (!sounds_)
-    sounds_ = std::make_unique<DesktopSounds>(DesktopAudioBackend(state_.configPath.get()));
+  if (!sounds_) {
+    audio_ = DesktopAudioBackend(state_.configPath.get());
+    sounds_ = std::make_unique<DesktopSounds>(audio_);
+  }
   MainWindow window(state_);
   window.setSounds(sounds_.get());
+  window.setPhoneFactory([this](MainWindow& main) -> std::unique_ptr<PhoneControls> {
+    auto phone = std::make_unique<DesktopPhone>(state_, main, audio_);
+    if (!phone->Create()) main.phoneLog().Log("[MODULE] Create Module Failed\n");
+    return phone;
+  });
   window.setLoginRunner([this] { loginWindow_.Run(); });
   loginWindow_.setOnLoggedIn([&window] { window.ShowLoggedIn(true); });
   peers_.SetMainWindow(&window);

@@ -37,7 +37,8 @@ class DesktopParts : public StartupParts {
   LoginWindow loginWindow_;
   UiPeers peers_;
   ServiceLink link_;
-  std::unique_ptr<DesktopSounds> sounds_;  // made with the main window, once folders are known
+  std::shared_ptr<AudioBackend> audio_;    // made with the main window, once folders are known
+  std::unique_ptr<DesktopSounds> sounds_;  // ring and key tones on audio_
 };
 
 }  // namespace corvel

@@ -58,6 +58,9 @@ MainWindow::MainWindow(ClientState& state, QWidget* parent)
 
 MainWindow::~MainWindow() {
   if (tray_ != nullptr) tray_->hide();
+  // The phone's threads report to this window: they end before it goes.
+  if (ownedPhone_) ownedPhone_->Shutdown();
+  phone_ = nullptr;
 }
 
 void MainWindow::BuildControls() {
@@ -134,8 +137,12 @@ SkinButton* MainWindow::button(int id) const {
 }
 
 void MainWindow::Run() {
-  titleTimer_.start(kTitleTimerMs, this);
   edgeTimer_.start(kEdgeTimerMs, this);
+  if (phoneFactory_ && !ownedPhone_) {
+    ownedPhone_ = phoneFactory_(*this);
+    phone_ = ownedPhone_.get();
+  }
+  titleTimer_.start(kTitleTimerMs, this);
   if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
   if (numberBox_ != nullptr) numberBox_->setFocus();
   exec();
@@ -147,9 +154,9 @@ void MainWindow::Run() {
 std::string MainWindow::ComputeTitle() const {
   TitleState title;
   title.ready = ready_;
-  if (phone_ != nullptr && phone_->HasEndpoint() && phone_->HasRtpSession()) {
-    title.registCounter = phone_->RegistCounter();
-    title.natPending = phone_->NatMode() && !phone_->NatAddressKnown();
+  if (phone_ != nullptr && phone()->HasEndpoint() && phone()->HasRtpSession()) {
+    title.registCounter = phone()->RegistCounter();
+    title.natPending = phone()->NatMode() && !phone()->NatAddressKnown();
   }
   title.callState = statusPanel_ != nullptr ? statusPanel_->callState() : 0;
   title.loggedIn = state_.loggedIn;
@@ -208,12 +215,12 @@ void MainWindow::customEvent(QEvent* event) {
 void MainWindow::OnWindowMessage(int number, std::uint32_t wParam) {
   switch (number) {
     case WM_SIP_REGISTERED:
-      if (phone_ == nullptr || !phone_->HasEndpoint() || !phone_->HasRtpSession()) return;
-      ready_ = wParam == 1 && (!phone_->NatMode() || phone_->NatAddressKnown());
+      if (phone_ == nullptr || !phone()->HasEndpoint() || !phone()->HasRtpSession()) return;
+      ready_ = wParam == 1 && (!phone()->NatMode() || phone()->NatAddressKnown());
       return;
     case WM_NAT_READY:
-      if (phone_ != nullptr && phone_->HasEndpoint() && phone_->HasRtpSession() &&
-          phone_->RegistCounter() > 0) {
+      if (phone_ != nullptr && phone()->HasEndpoint() && phone()->HasRtpSession() &&
+          phone()->RegistCounter() > 0) {
         ready_ = true;
       }
       return;
@@ -314,7 +321,7 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   SaveAddressBook();
-  if (phone_ != nullptr) phone_->Shutdown();
+  if (phone_ != nullptr) phone()->Shutdown();
   QDialog::closeEvent(event);
 }
 

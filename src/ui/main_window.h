@@ -6,6 +6,7 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QPixmap>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -41,6 +42,10 @@ class MainWindow : public QDialog {
   // What the window works with; any may be absent (no phone: calls wait for registration).
   void setPhone(PhoneControls* phone) { phone_ = phone; }
   PhoneControls* phone() const { return phone_; }
+  // Builds the window's own phone when the window opens (the phone module); the phone is the
+  // window's until it closes. Returns null, or a phone that may not have been built whole.
+  using PhoneFactory = std::function<std::unique_ptr<PhoneControls>(MainWindow& window)>;
+  void setPhoneFactory(PhoneFactory factory) { phoneFactory_ = std::move(factory); }
   void setSounds(SoundPort* sounds) { sounds_ = sounds; }
   SoundPort* sounds() const { return sounds_; }
   void setLoginRunner(std::function<void()> runLogin) { runLogin_ = std::move(runLogin); }
@@ -125,7 +130,9 @@ class MainWindow : public QDialog {
   QSystemTrayIcon* tray_ = nullptr;
   QMenu* trayMenu_ = nullptr;
   std::map<int, QAction*> trayActions_;
-  PhoneControls* phone_ = nullptr;
+  std::atomic<PhoneControls*> phone_{nullptr};  // also read by the business worker
+  PhoneFactory phoneFactory_;
+  std::unique_ptr<PhoneControls> ownedPhone_;
   SoundPort* sounds_ = nullptr;
   std::function<void()> runLogin_;
   QBasicTimer titleTimer_;

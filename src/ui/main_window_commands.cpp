@@ -90,8 +90,8 @@ void MainWindow::Key(int keyValue) {
   const std::string text = ApplyKey(numberBox_->text().toStdString(), KeyCharacter(keyValue));
   numberBox_->setText(QString::fromStdString(text));
   numberBox_->end(false);
-  if (phone_ != nullptr && phone_->HasRtpSession() && statusPanel_->callState() == 5) {
-    phone_->SendDtmf(keyValue);
+  if (phone_ != nullptr && phone()->HasRtpSession() && statusPanel_->callState() == 5) {
+    phone()->SendDtmf(keyValue);
   }
 }
 
@@ -109,28 +109,28 @@ void MainWindow::Call() {
       Prompt("呼叫提示", decision.message.c_str());
       return;
     case DialAction::kAnswer:
-      if (phone_ != nullptr) phone_->Answer(statusPanel_->identify(), 200);
+      if (phone_ != nullptr) phone()->Answer(statusPanel_->identify(), 200);
       return;
     case DialAction::kAreaQuery:
       SendToService(AreaQueryRequest(decision.number));
       return;
     case DialAction::kInvite:
       // Without a phone the window is never ready, so this is not reached.
-      if (phone_ != nullptr) phone_->Invite(decision.number);
+      if (phone_ != nullptr) phone()->Invite(decision.number);
       return;
   }
 }
 
 void MainWindow::HangUpCommand() {
   numberBox_->clear();
-  if (phone_ != nullptr && phone_->HasEndpoint()) {
+  if (phone_ != nullptr && phone()->HasEndpoint()) {
     const int callState = statusPanel_->callState();
     if (callState == 1 || callState == 2) {
-      phone_->Answer(statusPanel_->identify(), 400);
+      phone()->Answer(statusPanel_->identify(), 400);
       statusPanel_->Finish();
       statusPanel_->SetRunning(false);
     } else {
-      phone_->HangUp(0);
+      phone()->HangUp(0);
       if (callState != 0) {
         statusPanel_->Finish();
         statusPanel_->SetRunning(false);
@@ -162,7 +162,7 @@ void MainWindow::Callback() {
 }
 
 void MainWindow::LogInOut() {
-  if (phone_ != nullptr && phone_->HasEndpoint()) phone_->HangUp(0);
+  if (phone_ != nullptr && phone()->HasEndpoint()) phone()->HangUp(0);
   if (state_.loggedIn) {
     SendToService(LogOffRequest(state_.account.get()));
     state_.loggedIn = false;

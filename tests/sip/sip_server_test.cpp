@@ -29,6 +29,14 @@ using testing::WaitUntil;
 
 class NoMedia : public RtpMedia {
  public:
+  std::string localHost() const override { return "127.0.0.1"; }
+  uint16_t localPort() const override { return 0; }
+  bool natMode() const override { return false; }
+  std::string natHost() const override { return {}; }
+  uint16_t natPort() const override { return 0; }
+  CodecTable codecTable() const override { return {}; }
+  bool SetRemote(const char*, uint16_t) override { return false; }
+  bool SetSendPayloadType(uint8_t) override { return false; }
   void EndRTPSession() override {}
 };
 

@@ -127,6 +127,11 @@ int UserAgent::CallBuildRequest(int did, const char* method, MessagePtr* request
     DialogEntry* dialog = core_->FindDialog(did);
     if (dialog == nullptr) return OSIP_NOTFOUND;
     if (dialog->closed) return OSIP_WRONG_STATE;
+    // An early dialog is ended by CANCEL (caller) or a final answer (callee), never by BYE: the
+    // INVITE would go on ringing (RFC 3261 9.1, 15).
+    if (name == "BYE" && (!dialog->dialog || dialog->dialog->state != DIALOG_CONFIRMED)) {
+      return OSIP_WRONG_STATE;
+    }
     MessagePtr built = core_->NewInDialogRequest(*dialog, name);
     if (!built) return OSIP_NOMEM;
     *request = std::move(built);

@@ -156,6 +156,11 @@ std::size_t UserAgent::CallCount() {
   return core_->calls.size();
 }
 
+bool UserAgent::CallAlive(int cid) {
+  const std::lock_guard<std::recursive_mutex> guard(core_->lock);
+  return core_->FindCall(cid) != nullptr;
+}
+
 std::size_t UserAgent::DialogCount() {
   const std::lock_guard<std::recursive_mutex> guard(core_->lock);
   return core_->dialogs.size();

@@ -112,6 +112,9 @@ class UserAgent {
   SdpPtr GetRemoteSdp(int did);
   SdpPtr GetLocalSdp(int did);
 
+  // True while the core still holds call cid (not yet released).
+  bool CallAlive(int cid);
+
   // Where the request of server transaction tid came from; false when unknown.
   bool GetRequestSource(int tid, std::string* host, int* port);
 
