@@ -3,7 +3,7 @@
 // to the main window and its levels to the status panel's meters.
 #pragma once
 
-#include <atomic>
+#include <QObject>
 #include <memory>
 
 #include "app/client_state.h"

@@ -37,6 +37,8 @@ class Baresip {
     std::filesystem::create_directories(peer->dir_);
     peer->port_ = FreeUdpPort();
     const std::string codecModule = "g711.so";
+    int rtpBase = FreeUdpPort() & ~1;
+    if (rtpBase > 65000) rtpBase = 40000;
     std::ofstream config(peer->dir_ + "/config");
     config << "poll_method epoll\n"
            << "sip_listen 127.0.0.1:" << peer->port_ << "\n"
@@ -45,7 +47,7 @@ class Baresip {
            << "audio_alert alsa,null\n"
            << "audio_source aufile," << options.playFile << "\n"
            << "audio_buffer 20-160\n"
-           << "rtp_ports " << (FreeUdpPort() & ~1) << "-" << ((FreeUdpPort() & ~1) + 200) << "\n"
+           << "rtp_ports " << rtpBase << "-" << (rtpBase + 200) << "\n"
            << "call_local_timeout 120\n"
            << "snd_path " << peer->dir_ << "\n"
            << "module_path /usr/lib/baresip/modules\n"
