@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -578,6 +579,69 @@ TEST_F(SipCallsTest, AByeOutsideTheCallsDialogLeavesTheCallUp) {
       2000));
   EXPECT_EQ(server_.callCount(), 1);
   EXPECT_EQ(States(), (std::vector<int>{1, 5}));
+}
+
+TEST_F(SipCallsTest, BadInputAtTheSipPortLeavesTheCallInProgressAlone) {
+  ASSERT_TRUE(Invite("3003"));
+  EventPtr invite = peer_.WaitFor(EXOSIP_CALL_INVITE);
+  ASSERT_TRUE(invite);
+  PeerAnswers(*invite, 200, Sdp("0", ""));
+  ASSERT_TRUE(WaitForState(5));
+  ASSERT_TRUE(peer_.WaitFor(EXOSIP_CALL_ACK));
+  const std::string callId = std::string(invite->request->call_id->number) + "@" +
+                             (invite->request->call_id->host ? invite->request->call_id->host : "");
+
+  testing::RawPeer attacker;
+  const std::map<std::string, std::string> vars = {{"port", std::to_string(server_.localPort())},
+                                                   {"me", std::to_string(attacker.port())},
+                                                   {"callid", callId}};
+  const std::string byeOfTheCall =
+      "BYE sip:1001@127.0.0.1:{port} SIP/2.0\n"
+      "Via: SIP/2.0/UDP 127.0.0.1:{me};branch=z9hG4bKbad\n"
+      "From: <sip:3003@127.0.0.1>;tag=forged\nTo: <sip:1001@127.0.0.1>;tag=wrong\n"
+      "Call-ID: {callid}\nCSeq: 9 BYE\nContent-Length: 0\n\n";
+  std::string garbage(700, '\0');
+  for (std::size_t i = 0; i < garbage.size(); ++i)
+    garbage[i] = static_cast<char>(i * 37 + 11);
+  attacker.SendRaw(garbage, server_.localPort());
+  attacker.SendRaw(byeOfTheCall.substr(0, 60), server_.localPort());  // truncated
+  attacker.Send(byeOfTheCall, server_.localPort(), vars);             // wrong tags
+  // A flood of new calls, each refused while this one is up.
+  for (int i = 0; i < 200; ++i) {
+    attacker.Send(
+        "INVITE sip:1001@127.0.0.1:{port} SIP/2.0\n"
+        "Via: SIP/2.0/UDP 127.0.0.1:{me};branch=z9hG4bKflood{n}\n"
+        "From: <sip:9{n}@127.0.0.1>;tag=f{n}\nTo: <sip:1001@127.0.0.1>\n"
+        "Call-ID: flood{n}@127.0.0.1\nCSeq: 1 INVITE\nContact: <sip:9@127.0.0.1:{me}>\n"
+        "Content-Length: 0\n\n",
+        server_.localPort(),
+        {{"port", vars.at("port")}, {"me", vars.at("me")}, {"n", std::to_string(i)}});
+  }
+  // None is taken: each is refused (400, or 486 without a transaction once the core holds its
+  // most calls in the making) or, past what the core keeps transactions for, dropped; the 400s
+  // repeat until their ACK, which never comes.
+  std::set<std::string> refused;
+  int others = 0;
+  while (std::optional<std::string> answer = attacker.Receive(500)) {
+    const bool refusal =
+        answer->rfind("SIP/2.0 400", 0) == 0 || answer->rfind("SIP/2.0 486", 0) == 0;
+    if (refusal) {
+      refused.insert(testing::HeaderValue(*answer, "Call-ID"));
+    } else {
+      others += answer->rfind("SIP/2.0 481", 0) == 0 ? 0 : 1;  // 481: the forged BYE
+    }
+  }
+  EXPECT_GE(refused.size(), 32u);
+  EXPECT_EQ(others, 0);
+  EXPECT_EQ(server_.callCount(), 1);
+  EXPECT_EQ(States(), (std::vector<int>{1, 5}));
+
+  // The call still answers its own side: the peer's BYE ends it as usual.
+  MessagePtr bye;
+  ASSERT_EQ(peer_.ua().CallBuildRequest(invite->did, "BYE", &bye), 0);
+  ASSERT_EQ(peer_.ua().CallSendRequest(invite->did, std::move(bye)), 0);
+  ASSERT_TRUE(WaitForState(-1));
+  EXPECT_EQ(server_.callCount(), 0);
 }
 
 TEST_F(SipCallsTest, HangingUpEverythingEndsTheMediaEvenWithoutACall) {

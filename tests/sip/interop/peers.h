@@ -24,7 +24,8 @@ inline std::string InteropFile(const std::string& name) {
   return std::string(CORVEL_SIP_INTEROP_DIR) + "/" + name;
 }
 
-// Kamailio as registrar and proxy, unprivileged, in the foreground.
+// Kamailio as registrar and proxy, unprivileged, in the foreground. One UDP worker: with two, a
+// 180 and the 200 right after it could be relayed by different processes and overtake each other.
 class Kamailio {
  public:
   // Null when it cannot be started or does not answer an OPTIONS within 5 s.
@@ -42,7 +43,7 @@ class Kamailio {
     kamailio->logPath_ = folder / "kamailio.log";
     kamailio->process_ = PeerProcess::Start(
         {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-         "/usr/sbin/kamailio", "-f", config, "-DD", "-E", "-n", "2", "-m", "32", "-M", "8", "-l",
+         "/usr/sbin/kamailio", "-f", config, "-DD", "-E", "-n", "1", "-m", "32", "-M", "8", "-l",
          "udp:127.0.0.1:" + std::to_string(kamailio->port_)},
         kamailio->logPath_);
     if (!kamailio->process_ || !kamailio->Answers(5000)) return nullptr;
