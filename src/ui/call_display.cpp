@@ -1,6 +1,7 @@
 #include "ui/call_display.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 #include "app/window_messages.h"
 #include "service/client_requests.h"
@@ -68,56 +69,81 @@ int CallDisplay::ShowCall(CallReport& call) {
   const CallReport report = call;
   MainWindow* window = &window_;
   const RingFiles rings = rings_;
-  QMetaObject::invokeMethod(
-      window,
-      [window, report, rings] {
-        StatusPanel& panel = *window->statusPanel();
-        switch (report.state) {
-          case 5:
-            StopSounds(*window);
-            panel.setStatusText("通话中");
-            panel.setCallState(5);
-            panel.SetRunning(true);
-            Buttons(*window, "呼叫", "挂断");
-            if (window->phone() != nullptr) window->phone()->StartCapture();
-            break;
-          case -1:
-            StopSounds(*window);
-            panel.setStatusText(EndText(panel.callState(), report.reason));
-            panel.Finish();
-            panel.SetRunning(false);
-            Buttons(*window, "呼叫", "挂断");
-            if (report.failed) Play(*window, rings.callBye, false);
-            break;
-          case 2:
-            Play(*window, rings.fileRing, true);
-            panel.setStatusText("振铃中");
-            panel.setCallState(2);
-            break;
-          case 1:
-            panel.setStatusText("呼叫中");
-            panel.setCallState(1);
-            panel.setIdentify(report.identify);
-            panel.setNumber(report.callName);
-            panel.setNameLine({});
-            panel.setCallType(report.outgoing ? kCallTypeOutgoing : kCallTypeIncoming);
-            panel.setShown(true);
-            panel.SetStartTime({});
-            if (report.outgoing) {
-              Buttons(*window, nullptr, "取消");
-            } else {
-              Buttons(*window, "接听", "拒绝");
-              Play(*window, rings.crvtRing, true);
-            }
-            PostCommand(window, kCommandShowStatusTab);
-            break;
-          default:
-            break;
+  std::function<void()> part = [window, report, rings] {
+    StatusPanel& panel = *window->statusPanel();
+    switch (report.state) {
+      case 5:
+        StopSounds(*window);
+        panel.setStatusText("通话中");
+        panel.setCallState(5);
+        panel.SetRunning(true);
+        Buttons(*window, "呼叫", "挂断");
+        if (window->phone() != nullptr) window->phone()->StartCapture();
+        break;
+      case -1:
+        StopSounds(*window);
+        panel.setStatusText(EndText(panel.callState(), report.reason));
+        panel.Finish();
+        panel.SetRunning(false);
+        Buttons(*window, "呼叫", "挂断");
+        if (report.failed) Play(*window, rings.callBye, false);
+        break;
+      case 2:
+        Play(*window, rings.fileRing, true);
+        panel.setStatusText("振铃中");
+        panel.setCallState(2);
+        break;
+      case 1:
+        panel.setStatusText("呼叫中");
+        panel.setCallState(1);
+        panel.setIdentify(report.identify);
+        panel.setNumber(report.callName);
+        panel.setNameLine({});
+        panel.setCallType(report.outgoing ? kCallTypeOutgoing : kCallTypeIncoming);
+        panel.setShown(true);
+        panel.SetStartTime({});
+        if (report.outgoing) {
+          Buttons(*window, nullptr, "取消");
+        } else {
+          Buttons(*window, "接听", "拒绝");
+          Play(*window, rings.crvtRing, true);
         }
-        panel.update();
-      },
-      Qt::QueuedConnection);
+        PostCommand(window, kCommandShowStatusTab);
+        break;
+      default:
+        break;
+    }
+    panel.update();
+  };
+  {
+    const std::lock_guard<std::mutex> guard(queue_->mutex);
+    queue_->parts.push_back(std::move(part));
+  }
+  if (QThread::currentThread() == window->thread()) {
+    RunQueued();
+  } else {
+    std::weak_ptr<Queue> queue = queue_;
+    QMetaObject::invokeMethod(
+        window,
+        [this, queue] {
+          if (queue.lock()) RunQueued();
+        },
+        Qt::QueuedConnection);
+  }
   return 0;
+}
+
+void CallDisplay::RunQueued() {
+  for (;;) {
+    std::function<void()> part;
+    {
+      const std::lock_guard<std::mutex> guard(queue_->mutex);
+      if (queue_->parts.empty()) return;
+      part = std::move(queue_->parts.front());
+      queue_->parts.pop_front();
+    }
+    part();
+  }
 }
 
 }  // namespace corvel

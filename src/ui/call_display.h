@@ -4,6 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/client_state.h"
@@ -34,16 +38,27 @@ class CallDisplay {
   CallDisplay(ClientState& state, MainWindow& window, RingFiles rings);
 
   // 0, or -1 when there is no service link (a new incoming call is then refused). Safe from
-  // any thread: the window's part runs on its thread, in the order of the reports.
+  // any thread: the window's part runs on its thread, in the order of the reports - at once
+  // when the report comes from that thread (a hang-up there sees the ended call's texts before
+  // it goes on), after the reports still queued from other threads.
   int ShowCall(CallReport& call);
 
   // The text the panel shows when a call ends.
   static std::string EndText(int callState, int reason);
 
  private:
+  // Runs the queued window parts in order; on the window's thread only.
+  void RunQueued();
+
   ClientState& state_;
   MainWindow& window_;
   const RingFiles rings_;
+  struct Queue {
+    std::mutex mutex;  // guards parts
+    std::deque<std::function<void()>> parts;
+  };
+  // Shared with the queued drains, which may outlive a display that is gone by then.
+  std::shared_ptr<Queue> queue_ = std::make_shared<Queue>();
 };
 
 }  // namespace corvel

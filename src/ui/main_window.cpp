@@ -138,10 +138,7 @@ SkinButton* MainWindow::button(int id) const {
 
 void MainWindow::Run() {
   edgeTimer_.start(kEdgeTimerMs, this);
-  if (phoneFactory_ && !ownedPhone_) {
-    ownedPhone_ = phoneFactory_(*this);
-    phone_ = ownedPhone_.get();
-  }
+  OpenPhone();
   titleTimer_.start(kTitleTimerMs, this);
   if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
   if (numberBox_ != nullptr) numberBox_->setFocus();
@@ -149,6 +146,12 @@ void MainWindow::Run() {
   titleTimer_.stop();
   edgeTimer_.stop();
   tray_->hide();
+}
+
+void MainWindow::OpenPhone() {
+  if (!phoneFactory_ || ownedPhone_) return;
+  ownedPhone_ = phoneFactory_(*this);
+  phone_ = ownedPhone_.get();
 }
 
 std::string MainWindow::ComputeTitle() const {

@@ -46,6 +46,8 @@ class MainWindow : public QDialog {
   // window's until it closes. Returns null, or a phone that may not have been built whole.
   using PhoneFactory = std::function<std::unique_ptr<PhoneControls>(MainWindow& window)>;
   void setPhoneFactory(PhoneFactory factory) { phoneFactory_ = std::move(factory); }
+  // Builds the phone with the factory, once; the window's run does it as it opens.
+  void OpenPhone();
   void setSounds(SoundPort* sounds) { sounds_ = sounds; }
   SoundPort* sounds() const { return sounds_; }
   void setLoginRunner(std::function<void()> runLogin) { runLogin_ = std::move(runLogin); }
@@ -141,6 +143,8 @@ class MainWindow : public QDialog {
   bool edgeArmed_ = false;
   HideState hideState_ = HideState::kShown;
   int selectedTab_ = 1002;
+  std::uint32_t answeredIdentify_ = 0;  // the last incoming call answered here
+  std::uint32_t poppedIdentify_ = 0;    // the last incoming call the box was shown for
 };
 
 }  // namespace corvel

@@ -109,7 +109,12 @@ void MainWindow::Call() {
       Prompt("呼叫提示", decision.message.c_str());
       return;
     case DialAction::kAnswer:
-      if (phone_ != nullptr) phone()->Answer(statusPanel_->identify(), 200);
+      // A call is answered once: a second click (or the box and the button both) before its
+      // ACK would answer a transaction that already has its 200, which ends the call.
+      if (phone_ != nullptr && statusPanel_->identify() != answeredIdentify_) {
+        answeredIdentify_ = statusPanel_->identify();
+        phone()->Answer(answeredIdentify_, 200);
+      }
       return;
     case DialAction::kAreaQuery:
       SendToService(AreaQueryRequest(decision.number));
@@ -219,6 +224,9 @@ void MainWindow::OpenWebPage(int id) {
 void MainWindow::PopIncomingCall() {
   if (statusPanel_->callType() != kCallTypeIncoming || statusPanel_->callState() != 1) return;
   if (isVisible() && hideState_ != HideState::kSlid) return;
+  // The call is reported twice before it rings here (before and after the 180): one box.
+  if (statusPanel_->identify() == poppedIdentify_) return;
+  poppedIdentify_ = statusPanel_->identify();
   phoneLog_.Log("[FACE] Pop Call Come Dialog\n");
   statusPanel_->setCallState(2);
   const std::uint8_t answer =

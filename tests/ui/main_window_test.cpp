@@ -334,6 +334,13 @@ TEST_F(MainWindowTest, IncomingCallBoxWhenHidden) {
   EXPECT_EQ(window->statusPanel()->callState(), 2);
   Pump(50);
   EXPECT_EQ(phone.calls, (std::vector<std::string>{"answer 4 200"}));
+  // The second report of the same call (after its 180) pops no second box, and the call
+  // command pressed again before the ACK answers nothing twice.
+  window->statusPanel()->setCallState(1);
+  window->ShowTab(1002);
+  EXPECT_EQ(boxes.size(), 1u);
+  window->Command(kCommandCallOrAnswer);
+  EXPECT_EQ(phone.calls.size(), 1u);
 }
 
 TEST_F(MainWindowTest, DockedAtTheTopItSlidesAwayAndBack) {
