@@ -83,6 +83,7 @@ TEST_P(BaresipCallTest, AudioFlowsBothWaysAndEitherSideHangsUp) {
   ASSERT_TRUE(WaitUntil([&] { return peer->OutputHas("200 OK (test-proxy)"); }, 5000))
       << peer->Output();
 
+  const auto dialled = std::chrono::steady_clock::now();
   if (c.corvelCalls) {
     ASSERT_TRUE(phone.module().Invite("3002")) << phone.Log();
   } else {
@@ -92,6 +93,10 @@ TEST_P(BaresipCallTest, AudioFlowsBothWaysAndEitherSideHangsUp) {
   ASSERT_TRUE(phone.WaitForState(5, 5000)) << phone.Log() << peer->Output();
   EXPECT_EQ(phone.module().rtpServer()->sendPayloadType(), c.payloadType);
   const auto connected = std::chrono::steady_clock::now();
+  if (c.corvelCalls) {
+    std::printf("%s: INVITE to connected (200 and ACK) in %.1f ms\n", c.name,
+                std::chrono::duration<double, std::milli>(connected - dialled).count());
+  }
   ASSERT_TRUE(phone.module().StartCapture());
 
   // Keys during the call reach the peer as telephone-events.
