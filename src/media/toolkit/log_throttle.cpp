@@ -57,6 +57,11 @@ LogThrottle::Source& LogThrottle::Find(std::uint64_t key, std::uint32_t now) {
   return *quietest;
 }
 
+void LogThrottle::ForgetSources() {
+  std::lock_guard lock(mutex_);
+  sources_.clear();
+}
+
 std::uint64_t LogThrottle::events() const {
   std::lock_guard lock(mutex_);
   return events_;

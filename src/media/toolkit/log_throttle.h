@@ -31,6 +31,10 @@ class LogThrottle {
   // stands for (1 + those held back from this source since its previous line).
   std::uint64_t Admit(std::uint64_t source);
 
+  // Forgets every source (a new call, say), so each one's next event is due again; the budget of
+  // the running interval stays spent.
+  void ForgetSources();
+
   // Events seen and lines let through since construction.
   std::uint64_t events() const;
   std::uint64_t lines() const;

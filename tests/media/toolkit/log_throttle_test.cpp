@@ -86,6 +86,17 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"NoBudgetNoLines", 0, LogThrottle::Limits{1000, 0, 4}, {{0, 1, 0}, {5000, 1, 0}}}),
     [](const ::testing::TestParamInfo<Scenario>& row) { return std::string(row.param.name); });
 
+TEST(LogThrottleForget, ForgottenSourcesAreDueAgainWithinTheBudget) {
+  std::uint32_t now = 0;
+  LogThrottle throttle(LogThrottle::Limits{1000, 2, 8}, [&now] { return now; });
+  EXPECT_EQ(throttle.Admit(1), 1u);
+  EXPECT_EQ(throttle.Admit(1), 0u);
+  throttle.ForgetSources();
+  now = 10;
+  EXPECT_EQ(throttle.Admit(1), 1u) << "due again, its held-back event forgotten";
+  EXPECT_EQ(throttle.Admit(2), 0u) << "the interval's budget is still spent";
+}
+
 // Many sources at random over a simulated minute: the lines stay under the bound and, while the
 // table holds every source, no event is lost from the counts.
 TEST(LogThrottleFlood, LinesStayUnderTheBoundAndCountEveryEvent) {
