@@ -19,6 +19,7 @@
 #include "app/format.h"
 #include "app/phone_log.h"
 #include "app/window_poster.h"
+#include "media/toolkit/log_throttle.h"
 #include "media/toolkit/periodic_timer.h"
 #include "media/toolkit/synchronized.h"
 #include "media/toolkit/worker_thread.h"
@@ -112,6 +113,8 @@ class SipServer {
   std::atomic<int16_t> registCounter_{0};
   Synchronized<Proxy> proxy_;
   std::atomic<SipCallHandlers*> handlers_{nullptr};
+  // Requests outside any call come from anyone; their lines must not let a flood fill the disk.
+  LogThrottle strangerLog_;
 
   ua::UserAgent stack_;  // lives as long as the endpoint; initialised while running
 
