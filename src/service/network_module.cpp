@@ -82,7 +82,7 @@ bool NetworkModule::Init() {
     traceLog_->Write("Create m_RecvThread Failed\n");
     return false;
   }
-  if (!socket_->StartReceiving()) {
+  if (!socket_->StartReceiving([this](Endpoint sender) { return FromAccountServer(sender); })) {
     stopFlag_ = true;
     socket_->receiveQueue().Close();
     dispatchThread_.join();
@@ -94,6 +94,22 @@ bool NetworkModule::Init() {
 
 Endpoint NetworkModule::localAddress() const {
   return Endpoint{localAddressIp_.load(), localAddressPort_.load()};
+}
+
+bool NetworkModule::FromAccountServer(Endpoint sender) {
+  // Anyone who can reach this port could otherwise log the user off, fake the balance or end
+  // calls; the server's address is fixed by the configuration, so it is all that counts.
+  if (sender == remoteAddress_ && sender.address != 0) return true;
+  ++foreignDatagrams_;
+  const std::uint64_t standsFor =
+      foreignLog_.Admit(static_cast<std::uint64_t>(sender.address) << 16 | sender.port);
+  if (standsFor > 0) {
+    traceLog_->Write("[Drop]From(%s:%d): %llu datagram(s) not from the account server %s:%d\n",
+                     Ipv4ToText(sender.address).c_str(), sender.port,
+                     static_cast<unsigned long long>(standsFor),
+                     Ipv4ToText(remoteAddress_.address).c_str(), remoteAddress_.port);
+  }
+  return false;
 }
 
 void NetworkModule::DispatchLoop() {

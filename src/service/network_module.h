@@ -1,7 +1,8 @@
 // The client's end of the service link: one UDP socket to the account server, a receive
 // thread that cuts datagrams into packets, and a dispatch thread that logs each packet and
 // hands the ones the business worker knows into the worker queue. Sending is a direct call
-// from any thread.
+// from any thread. Only datagrams from the configured account server (address and port) are
+// read; the rest are counted and dropped, with a rate-limited trace line.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "media/toolkit/log_throttle.h"
 #include "service/packet_queue.h"
 #include "service/service_packet.h"
 
@@ -59,11 +61,15 @@ class NetworkModule {
   const std::string& localIp() const { return localIp_; }
   int localPort() const { return localPort_; }
   std::uint32_t receivedCount() const { return receivedCount_.load(); }
+  // Datagrams dropped because they did not come from the account server.
+  std::uint64_t foreignDatagrams() const { return foreignDatagrams_.load(); }
   const std::shared_ptr<TraceLog>& traceLog() const { return traceLog_; }
 
  private:
   void ChooseLocalIp();
   void DispatchLoop();
+  // On the receive thread, for every datagram: true when it came from the account server.
+  bool FromAccountServer(Endpoint sender);
 
   PacketQueue& workerQueue_;
   const std::string configFile_;
@@ -84,6 +90,8 @@ class NetworkModule {
   std::atomic<std::uint32_t> clientId_{0};
   std::atomic<std::uint32_t> lastKeepAlive_{0};
   std::atomic<bool> keepAliveReset_{false};
+  std::atomic<std::uint64_t> foreignDatagrams_{0};
+  LogThrottle foreignLog_;  // one line per foreign source every few seconds at most
 };
 
 }  // namespace corvel

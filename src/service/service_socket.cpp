@@ -76,10 +76,10 @@ bool ServiceSocket::Open() {
   return true;
 }
 
-bool ServiceSocket::StartReceiving() {
+bool ServiceSocket::StartReceiving(SourceCheck accept) {
   if (!socket_ || receiveThread_.joinable()) return false;
   try {
-    receiveThread_ = std::thread([this] { ReceiveLoop(); });
+    receiveThread_ = std::thread([this, accept = std::move(accept)] { ReceiveLoop(accept); });
   } catch (const std::system_error&) {
     return false;
   }
@@ -121,7 +121,7 @@ int ServiceSocket::Receive(std::uint8_t* buffer, std::size_t capacity, Endpoint&
   return static_cast<int>(n);
 }
 
-void ServiceSocket::ReceiveLoop() {
+void ServiceSocket::ReceiveLoop(const SourceCheck& accept) {
   PacketAssembler assembler(localAddress_,
                             [this](const ServicePacket& packet) { receiveQueue_.Push(packet); });
   ++loopsRunning_;
@@ -129,7 +129,9 @@ void ServiceSocket::ReceiveLoop() {
   while (true) {
     Endpoint sender;
     const int n = Receive(buffer, sizeof buffer, sender);
-    if (n > 0) assembler.HandleDatagram(buffer, static_cast<std::size_t>(n), sender);
+    if (n > 0 && (!accept || accept(sender))) {
+      assembler.HandleDatagram(buffer, static_cast<std::size_t>(n), sender);
+    }
     if (stopFlag_) break;
     std::this_thread::sleep_for(kReceiveRest);
   }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -28,8 +29,14 @@ class ServiceSocket {
   // Binds the port on all local addresses; false (socket closed) when the bind fails.
   bool Open();
 
-  // Starts the receive thread; false when it cannot be created.
-  bool StartReceiving();
+  // Whether a datagram from this sender may be read as packets; asked on the receive thread
+  // before the datagram reaches the packet stream, so a refused one cannot touch a packet that
+  // is waiting for the rest of its bytes either.
+  using SourceCheck = std::function<bool(Endpoint sender)>;
+
+  // Starts the receive thread; false when it cannot be created. Without a check every sender
+  // is taken.
+  bool StartReceiving(SourceCheck accept = {});
 
   // Serialises packet into one datagram to destination, waiting at most 50 s for the socket
   // to take it. Returns the bytes sent, 0 when nothing went.
@@ -47,7 +54,7 @@ class ServiceSocket {
  private:
   // One datagram into buffer: its length, 0 when nothing arrived, -1 on a socket error.
   int Receive(std::uint8_t* buffer, std::size_t capacity, Endpoint& sender);
-  void ReceiveLoop();
+  void ReceiveLoop(const SourceCheck& accept);
 
   UniqueFd socket_;
   UniqueFd wake_;  // eventfd that ends the receive wait

@@ -227,26 +227,32 @@ void SipServer::ProcMessage(const ua::Event& event) {
   const osip_message_t* request = event.request.get();
   std::optional<CallId> callId = CallIdOf(request);
   if (request == nullptr || !MSG_IS_REQUEST(request) || !callId) return;
-  Log("[PROCMESSAGE] %s %s@%s\n", request->sip_method, callId->number.c_str(),
-      callId->host.c_str());
+  // Anyone can send these: their lines come only with the throttled event line.
+  const bool log = strangerLineAdmitted_;
+  if (log)
+    Log("[PROCMESSAGE] %s %s@%s\n", request->sip_method, callId->number.c_str(),
+        callId->host.c_str());
   std::optional<std::string> from = UserOf(request->from);
   std::optional<std::string> to = UserOf(request->to);
   const bool hasFrom = request->from != nullptr && request->from->url != nullptr;
   const bool hasTo = request->to != nullptr && request->to->url != nullptr;
   if (!hasFrom || !hasTo) {
-    Log("[PROCMESSAGE] from url:%u to url:%u failed\n", hasFrom ? 1u : 0u, hasTo ? 1u : 0u);
+    if (log)
+      Log("[PROCMESSAGE] from url:%u to url:%u failed\n", hasFrom ? 1u : 0u, hasTo ? 1u : 0u);
     return;
   }
-  Log("[PROCMESSAGE] from:%s to:%s\n", from ? from->c_str() : "", to ? to->c_str() : "");
+  if (log) Log("[PROCMESSAGE] from:%s to:%s\n", from ? from->c_str() : "", to ? to->c_str() : "");
   if (std::string(request->sip_method) != "BYE") return;
   // The core found this BYE in none of its dialogs (wrong or missing tags) and answered 481; a
   // call the core still holds is protected by its dialog, so only a record the core has already
   // let go of is ended by it.
+  // A BYE of no call of the table changes nothing (and would only add lines to a flood).
   SipCall probe;
   probe.callId = callId;
-  if (std::optional<SipCall> call = calls_.Find(probe);
-      call && call->cid > 0 && stack_.CallAlive(call->cid)) {
-    Log("[PROCMESSAGE] BYE outside the dialog of Identify:%u ignored\n", call->Identify);
+  std::optional<SipCall> call = calls_.Find(probe);
+  if (!call) return;
+  if (call->cid > 0 && stack_.CallAlive(call->cid)) {
+    if (log) Log("[PROCMESSAGE] BYE outside the dialog of Identify:%u ignored\n", call->Identify);
     return;
   }
   Log("[PROCMESSAGE] Change To ProcBye Function\n");

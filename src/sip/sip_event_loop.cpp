@@ -2,6 +2,8 @@
 // event and dispatches it under the stack lock.
 #include "sip/sip_server.h"
 
+#include "media/toolkit/host_address.h"
+
 namespace corvel {
 
 void SipServer::EventLoop(const std::atomic<bool>& running) {
@@ -26,6 +28,16 @@ void SipServer::LogEvent(const ua::Event& event) {
       Log("[SIPEVENT] %s rid:%d tid:%d cid:%d did:%d\n", name, event.rid, event.tid, event.cid,
           event.did);
       return;
+    case ua::EXOSIP_MESSAGE_NEW: {
+      // Anyone may send a request outside a call: at most a few lines per source and interval.
+      const uint64_t source = static_cast<uint64_t>(Ipv4FromText(event.sourceHost).value_or(0))
+                                  << 16 |
+                              static_cast<uint16_t>(event.sourcePort);
+      strangerLineAdmitted_ = strangerLog_.Admit(source) != 0;
+      if (!strangerLineAdmitted_) return;
+      Log("[SIPEVENT] %s tid:%d cid:%d did:%d\n", name, event.tid, event.cid, event.did);
+      return;
+    }
     case ua::EXOSIP_CALL_INVITE:
     case ua::EXOSIP_CALL_NOANSWER:
     case ua::EXOSIP_CALL_PROCEEDING:
@@ -38,7 +50,6 @@ void SipServer::LogEvent(const ua::Event& event) {
     case ua::EXOSIP_CALL_MESSAGE_NEW:
     case ua::EXOSIP_CALL_CLOSED:
     case ua::EXOSIP_CALL_RELEASED:
-    case ua::EXOSIP_MESSAGE_NEW:
     case ua::EXOSIP_MESSAGE_ANSWERED:
       Log("[SIPEVENT] %s tid:%d cid:%d did:%d\n", name, event.tid, event.cid, event.did);
       return;

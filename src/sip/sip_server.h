@@ -28,6 +28,7 @@
 #include "app/format.h"
 #include "app/phone_log.h"
 #include "app/window_poster.h"
+#include "media/toolkit/log_throttle.h"
 #include "media/toolkit/periodic_timer.h"
 #include "media/toolkit/synchronized.h"
 #include "media/toolkit/worker_thread.h"
@@ -174,6 +175,11 @@ class SipServer : public SipCallHandlers {
   std::atomic<SipCallHandlers*> handlers_{this};
   SipCallReport report_;  // set before creation, read by every thread afterwards
   CallTable calls_;
+  // Requests outside any call come from anyone; their lines must not let a flood fill the disk.
+  LogThrottle strangerLog_;
+  // Whether the line of the request outside any call now being handled was let through; its
+  // handler's own lines follow it. The event thread's only.
+  bool strangerLineAdmitted_ = true;
 
   ua::UserAgent stack_;  // lives as long as the endpoint; initialised while running
 

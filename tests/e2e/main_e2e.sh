@@ -25,6 +25,36 @@ title=$(xdotool getwindowname "$main")
 [[ "$title" == Corvel* ]] || fail "unexpected main window title '$title'"
 [ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-status.png"
 
+# A stranger on another local port forges a service stop, then sends 3 s of junk: the window
+# stays logged in, keep-alives go on, and the trace log notes the stranger in one line or two.
+trace="$CORVEL_HOME/log/UdpNetwork.log"
+client_port=$(sed -nE 's/.*m_SockRecv\.Open\(\) Port:([0-9]+) Success.*/\1/p' "$trace" | tail -n1)
+[ -n "$client_port" ] || fail "no service port in the trace log"
+keepalives=$(grep -c 'recv .* CMD_KEEPALIVE(1)' "$log" || true)
+/usr/bin/python3 - "$client_port" <<'PY' || fail "the forged packets could not be sent"
+import os, socket, struct, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 0))
+to = ("127.0.0.1", int(sys.argv[1]))
+# NTF_SERVICE_STOP: marker and length, command 8008, seq, sender, receiver, status 0, trailer.
+stop = b"\xff\xee" + struct.pack(">HIIIII", 36, 8008, 0, 0x1001, 0, 0) + bytes(12)
+s.sendto(stop, to)
+end = time.time() + 3
+while time.time() < end:
+    junk = os.urandom(1 + os.urandom(1)[0] * 4)
+    s.sendto(b"\xff\xee" + junk if junk[0] & 1 else junk, to)
+    time.sleep(0.002)
+PY
+sleep 1
+[ "$(xdotool getwindowname "$main")" != 'Corvel[未登录]' ] || fail "a forged stop logged the client off"
+! window_named "提示" 1 >/dev/null || fail "a forged stop showed a box"
+wait_for 35 bash -c "[ \$(grep -c 'recv .* CMD_KEEPALIVE(1)' '$log') -gt $keepalives ]" ||
+  fail "no keep-alive after the forged stop"
+[ "$(xdotool getwindowname "$main")" != 'Corvel[未登录]' ] || fail "logged off after the forgery"
+drops=$(grep -c '\[Drop\]From(127\.0\.0\.1:' "$trace" || true)
+[ "$drops" -ge 1 ] && [ "$drops" -le 2 ] || fail "$drops drop lines in the trace log"
+! grep -q 'Recv CmdID\[0x1f48\]' "$trace" || fail "the forged stop was read as the service's"
+
 # The dial pad (keys from the layout: columns 14-96, 100-182, 186-268; rows from 392, 30 apart).
 press_key() {
   local key=$1 column row

@@ -38,8 +38,8 @@ class LinkFixture : public ::testing::Test {
   bool StartModule(const std::string& local = "") {
     const std::string localValue =
         local.empty() ? "127.0.0.1," + std::to_string(FreePort()) : local;
-    WriteFile(folder / "CorvelConfig.ini", "[UDP]\nLocal=" + localValue + "\nRemote=127.0.0.1," +
-                                               std::to_string(server->localPort()) + "\n");
+    WriteFile(folder / "CorvelConfig.ini", "[UDP]\nLocal=" + localValue + "\nRemote=" + remoteHost +
+                                               "," + std::to_string(server->localPort()) + "\n");
     module = std::make_unique<NetworkModule>(workerQueue);
     state.networkModule = module.get();
     return module->Init();
@@ -83,6 +83,8 @@ class LinkFixture : public ::testing::Test {
   std::unique_ptr<UdpSocket> server;
   std::unique_ptr<NetworkModule> module;
   std::uint16_t lastClient = 0;
+  // The account server's address in the configuration; its port is always the server socket's.
+  std::string remoteHost = "127.0.0.1";
 };
 
 // Waits until condition holds or timeoutMs passes.

@@ -187,6 +187,119 @@ TEST_F(NetworkModuleTest, FloodOfJunkLeavesTheLinkWorking) {
   EXPECT_LE(workerQueue.count(), PacketQueue::kCapacity);
 }
 
+// What a stranger would forge to end or alter the user's session: a log-off, a service stop,
+// balance changes, a call-back answer and its id, a login answer.
+std::vector<ServicePacket> SessionChangingPackets() {
+  return {AccountStatePacket({kAccountLoggedOffByService, "0.00"}),
+          ServiceStopNotice(0),
+          AccountStatePacket({0, "999.00"}),
+          CallStartAnswerPacket({kCallAccepted, "999.00"}),
+          CallbackAnswerPacket(0),
+          CallbackIdNotice(0x2001),
+          LoginAnswerPacket({0x66, 0, "999.00", "1", "2", "x"})};
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+struct ForeignSource {
+  const char* name;
+  const char* configuredHost;  // the account server's address in the configuration
+  bool fromServerSocket;       // else from a socket of its own on 127.0.0.1
+};
+
+void PrintTo(const ForeignSource& source, std::ostream* out) {
+  *out << source.name;
+}
+
+class ForeignSourceTest : public LinkFixture,
+                          public ::testing::WithParamInterface<ForeignSource> {};
+
+TEST_P(ForeignSourceTest, PacketsFromItNeverReachTheWorker) {
+  remoteHost = GetParam().configuredHost;
+  ASSERT_TRUE(StartModule());
+  auto stranger = UdpSocket::Open("127.0.0.1", 0, false);
+  ASSERT_TRUE(stranger);
+  UdpSocket& from = GetParam().fromServerSocket ? *server : *stranger;
+  const std::vector<ServicePacket> forged = SessionChangingPackets();
+  for (const ServicePacket& packet : forged) {
+    const auto bytes = Wire(packet);
+    from.SendTo(bytes.data(), static_cast<int>(bytes.size()), testing::kLoopback,
+                static_cast<std::uint16_t>(module->localPort()));
+  }
+  ASSERT_TRUE(WaitFor([&] { return module->foreignDatagrams() == forged.size(); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(workerQueue.count(), 0u);
+  EXPECT_EQ(module->receivedCount(), 0u) << "not even logged as received";
+
+  // One line for the source, however many datagrams it sent.
+  const std::string trace = TraceText();
+  EXPECT_EQ(CountOf(trace, "[Drop]"), 1) << trace;
+  const std::string line = "[Drop]From(127.0.0.1:" + std::to_string(from.localPort()) +
+                           "): 1 datagram(s) not from the account server " +
+                           GetParam().configuredHost + ":" + std::to_string(server->localPort()) +
+                           "\n";
+  EXPECT_NE(trace.find(line), std::string::npos) << trace;
+  EXPECT_TRUE(
+      std::regex_search(trace, std::regex(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[Drop\])")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, ForeignSourceTest,
+    ::testing::Values(ForeignSource{"AnotherPortOfTheServersAddress", "127.0.0.1", false},
+                      // Nothing is sent to the configured address; it only has to differ.
+                      ForeignSource{"TheServersPortOnAnotherAddress", "192.0.2.10", true}),
+    [](const ::testing::TestParamInfo<ForeignSource>& row) { return std::string(row.param.name); });
+
+TEST_F(NetworkModuleTest, TheSamePacketsFromTheServerGoThrough) {
+  ASSERT_TRUE(StartModule());
+  const std::vector<ServicePacket> packets = SessionChangingPackets();
+  for (const ServicePacket& packet : packets)
+    ServerSend(packet);
+  ASSERT_TRUE(WaitFor([&] { return workerQueue.count() == packets.size(); }));
+  for (const ServicePacket& packet : packets) {
+    const auto received = workerQueue.Pop(0);
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->cmdId, packet.cmdId);
+    EXPECT_EQ(received->status, packet.status);
+    EXPECT_EQ(received->receiver, packet.receiver);
+  }
+  EXPECT_EQ(module->foreignDatagrams(), 0u);
+  EXPECT_EQ(TraceText().find("[Drop]"), std::string::npos);
+}
+
+TEST_F(NetworkModuleTest, AStrangerCannotCompleteNorBreakAPacketWaitingForItsRest) {
+  ASSERT_TRUE(StartModule());
+  auto stranger = UdpSocket::Open("127.0.0.1", 0, false);
+  ASSERT_TRUE(stranger);
+  const auto strangerSend = [&](const std::vector<std::uint8_t>& bytes) {
+    stranger->SendTo(bytes.data(), static_cast<int>(bytes.size()), testing::kLoopback,
+                     static_cast<std::uint16_t>(module->localPort()));
+  };
+  const auto genuine = Wire(AccountStatePacket({0, "12.50"}));
+  // The forged rest would carry a log-off (Status is byte 20 on) and another balance.
+  const auto forged = Wire(AccountStatePacket({kAccountLoggedOffByService, "99.99"}));
+  ASSERT_EQ(genuine.size(), forged.size());
+  ServerSendBytes(std::vector<std::uint8_t>(genuine.begin(), genuine.begin() + 20));
+  // Loopback delivers in the order sent, so the stranger's datagrams arrive in between.
+  strangerSend(std::vector<std::uint8_t>(forged.begin() + 20, forged.end()));  // exactly the rest
+  strangerSend(Wire(ServiceStopNotice(0)));  // a new packet would drop the waiting one
+  ASSERT_TRUE(WaitFor([&] { return module->foreignDatagrams() == 2; }));
+  ServerSendBytes(std::vector<std::uint8_t>(genuine.begin() + 20, genuine.end()));
+  ASSERT_TRUE(WaitFor([&] { return workerQueue.count() == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(workerQueue.count(), 1u);
+  const auto joined = workerQueue.Pop(0);
+  EXPECT_EQ(joined->cmdId, 4001u);
+  EXPECT_EQ(joined->status, 0u);
+  EXPECT_EQ(ReadAccountState(*joined).balance, "12.50");
+}
+
 TEST_F(NetworkModuleTest, DestructionWhileBothThreadsWaitIsQuick) {
   ASSERT_TRUE(StartModule());
   std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -338,5 +338,42 @@ TEST_F(SipServerTest, EventsAreLoggedAndDispatched) {
   server_.SetCallHandlers(nullptr);
 }
 
+// Requests outside any call are anyone's to send; a flood of them from strangers is still handed
+// on, but its log lines stay under four per five seconds.
+TEST_F(SipServerTest, AFloodOfRequestsOutsideCallsWritesBoundedLines) {
+  RecordingHandlers handlers;
+  server_.SetCallHandlers(&handlers);
+  const int port = Create();
+  std::vector<std::unique_ptr<RawPeer>> strangers;
+  for (int i = 0; i < 4; ++i) {
+    strangers.push_back(std::make_unique<RawPeer>());
+    ASSERT_TRUE(strangers.back()->ok());
+  }
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 1000; ++i) {
+    RawPeer& from = *strangers[static_cast<std::size_t>(i) % strangers.size()];
+    from.Send(
+        "OPTIONS sip:1001@127.0.0.1:{core} SIP/2.0\n"
+        "Via: SIP/2.0/UDP 127.0.0.1:{me};branch=z9hG4bKfl{id};rport\n"
+        "From: <sip:x@127.0.0.1>;tag=f{id}\nTo: <sip:1001@127.0.0.1>\nCall-ID: fl{id}@127.0.0.1\n"
+        "CSeq: 1 OPTIONS\nContent-Length: 0\n\n",
+        port,
+        {{"core", std::to_string(port)},
+         {"me", std::to_string(from.port())},
+         {"id", std::to_string(i)}});
+    if (i % 50 == 49) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // The core takes at most its transaction bound of them at a time.
+  ASSERT_TRUE(WaitUntil([&] { return handlers.messages >= 200; }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int lines = CountLinesStarting(logPath_, "[SIPEVENT] EXOSIP_MESSAGE_NEW tid:");
+  EXPECT_GE(lines, 1);
+  EXPECT_LE(lines, 4 * (static_cast<int>(seconds / 5.0) + 1)) << handlers.messages.load();
+  server_.Delete();
+  server_.SetCallHandlers(nullptr);
+}
+
 }  // namespace
 }  // namespace corvel

@@ -248,6 +248,7 @@ void RtpServer::EndRTPSession() {
   if (current.session) current.session->ClearDestinations();
   if (current.players) current.players->Reset();
   remoteFixed_ = false;
+  learnLog_.ForgetSources();  // the next call's first sender is logged again
   natQueryPending_ = true;
   const Ipv4Endpoint server = natServer_.load();
   if (current.session && server.set()) SendProbe(*current.session, kGetNatProbe, server);

@@ -27,6 +27,7 @@
 #include "media/rtp/rtp_server_codec.h"
 #include "media/rtp/rtp_server_nat.h"
 #include "media/toolkit/blocking_queue.h"
+#include "media/toolkit/log_throttle.h"
 #include "media/toolkit/synchronized.h"
 
 namespace corvel {
@@ -174,6 +175,9 @@ class RtpServer final : public CaptureConsumer {
   std::atomic<WaveCapture*> capture_{nullptr};
   std::atomic<WindowPoster*> microphoneMeter_{nullptr};
   std::atomic<WindowPoster*> speakerMeter_{nullptr};
+  // Until the remote is confirmed any sender triggers a learning line; a stranger's flood must
+  // not fill the disk with them.
+  LogThrottle learnLog_;
 };
 
 }  // namespace corvel

@@ -56,7 +56,9 @@ void RtpServer::ReceivePacket(const Media& media, const RtpPacket& packet, Media
       Log("[RTP] Fixed Remote %s:%d\n", sender.c_str(), packet.peerPort);
       remoteFixed_ = true;
     } else {
-      Log("[RTP] Recv Remote %s:%d\n", sender.c_str(), packet.peerPort);
+      if (learnLog_.Admit(static_cast<uint64_t>(packet.peerAddress) << 16 | packet.peerPort) > 0) {
+        Log("[RTP] Recv Remote %s:%d\n", sender.c_str(), packet.peerPort);
+      }
       session.ClearDestinations();
       session.AddDestination(packet.ssrc, packet.peerAddress, packet.peerPort);
     }

@@ -294,6 +294,41 @@ TEST_F(RtpServerTest, ReceivedAudioPlaysPerSourceAndNewSourcesAreCapped) {
   EXPECT_EQ(first->currentBytes(), 0);
 }
 
+// Strangers taking turns before the remote is confirmed: each packet still moves the remote (the
+// latching rule), but the learning lines stay under four per five seconds, players under the
+// cap, and the real peer's two packets confirm it as usual.
+TEST_F(RtpServerTest, StrangersBeforeConfirmationWriteBoundedLearningLines) {
+  Call();
+  std::vector<std::unique_ptr<Peer>> strangers;
+  for (int i = 0; i < 8; ++i) {
+    strangers.push_back(std::make_unique<Peer>());
+    ASSERT_TRUE(strangers.back()->ok());
+  }
+  const std::vector<uint8_t> payload(160, 0x10);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 2000; ++i) {
+    const std::size_t who = static_cast<std::size_t>(i) % strangers.size();
+    ASSERT_GT(strangers[who]->Send(RtpDatagram(0, static_cast<uint16_t>(i), 0,
+                                               static_cast<uint32_t>(100 + who), payload),
+                                   server().localPort()),
+              0);
+    if (i % 100 == 99) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Delivered in order on one socket: once the peer's pair confirms it, the flood is handled.
+  ASSERT_GT(peer_.Send(RtpDatagram(0, 1, 0, 42, payload), server().localPort()), 0);
+  ASSERT_GT(peer_.Send(RtpDatagram(0, 2, 160, 42, payload), server().localPort()), 0);
+  ASSERT_TRUE(testing::Eventually([&] { return server().remoteFixed(); }, 10000));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_TRUE(
+      under_.log.has("[RTP] Fixed Remote 127.0.0.1:" + std::to_string(peer_.port()) + "\n"));
+  EXPECT_EQ(server().destinations(), (std::vector<RtpDestination>{{42, kLoopback, peer_.port()}}));
+  const int learning = under_.log.count("[RTP] Recv Remote");
+  EXPECT_GE(learning, 1);
+  EXPECT_LE(learning, 4 * (static_cast<int>(seconds / 5.0) + 1));
+  EXPECT_LE(server().playerCount(), PlayerTable::kMaxPlayers);
+}
+
 TEST_F(RtpServerTest, WithoutANatServerNoProbeIsSentAndNoRemoteIsLearned) {
   server().SetNatMode(false);
   Call();
