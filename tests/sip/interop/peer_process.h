@@ -1,13 +1,16 @@
-// A peer program (Kamailio, sipp) started in a process group of its own with its output in a
-// file; on destruction the whole group is stopped (SIGTERM, then SIGKILL) and reaped.
+// A peer program (Kamailio, sipp, a softphone) started in a process group of its own with its
+// output in a file and, when asked for, its input from a socket the test writes commands into; on
+// destruction the whole group is stopped (SIGTERM, then SIGKILL) and reaped.
 #pragma once
 
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -21,12 +24,21 @@ namespace corvel::testing {
 
 class PeerProcess {
  public:
-  // args[0] is the program's path; stdout and stderr go to outputPath. Null when it cannot start.
+  // args[0] is the program's path; stdout and stderr go to outputPath; stdin is /dev/null, or a
+  // socket fed by Write with `withInput`. Null when it cannot start.
   static std::unique_ptr<PeerProcess> Start(const std::vector<std::string>& args,
-                                            const std::string& outputPath) {
+                                            const std::string& outputPath, bool withInput = false) {
+    // A socket pair rather than a pipe: a write after the program is gone fails instead of
+    // raising SIGPIPE in the test. Close-on-exec: no other child may hold this process's end.
+    int input[2] = {-1, -1};
+    if (withInput && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) return nullptr;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (withInput) {
+      posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
@@ -42,15 +54,41 @@ class PeerProcess {
     const int failed = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (failed != 0) return nullptr;
-    return std::unique_ptr<PeerProcess>(new PeerProcess(pid));
+    if (withInput) close(input[0]);
+    if (failed != 0) {
+      if (withInput) close(input[1]);
+      return nullptr;
+    }
+    return std::unique_ptr<PeerProcess>(new PeerProcess(pid, input[1]));
   }
 
-  ~PeerProcess() { Stop(); }
+  ~PeerProcess() {
+    Stop();
+    CloseInput();
+  }
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
 
   pid_t pid() const { return pid_; }
+
+  // Writes all of `text` to the program's input; false without an input socket or once the program
+  // stopped reading it.
+  bool Write(const std::string& text) {
+    std::size_t done = 0;
+    while (input_ >= 0 && done < text.size()) {
+      const ssize_t written = send(input_, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      done += static_cast<std::size_t>(written);
+    }
+    return input_ >= 0;
+  }
+
+  // The program reads end of input.
+  void CloseInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+  }
 
   // The exit status once the program ended by itself, none at the deadline.
   std::optional<int> Wait(int timeoutMs) {
@@ -78,7 +116,7 @@ class PeerProcess {
   }
 
  private:
-  explicit PeerProcess(pid_t pid) : pid_(pid) {}
+  PeerProcess(pid_t pid, int input) : pid_(pid), input_(input) {}
 
   bool Reap(int options) {
     if (reaped_) return true;
@@ -91,6 +129,7 @@ class PeerProcess {
   }
 
   const pid_t pid_;
+  int input_ = -1;  // write end of the program's stdin, or -1
   bool reaped_ = false;
   int status_ = 0;
 };
