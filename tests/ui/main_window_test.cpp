@@ -198,9 +198,15 @@ TEST_F(MainWindowTest, CallbacksTheServiceAnswersAtOnceEndAsSucceeded) {
 TEST_F(MainWindowTest, CallbackRefusals) {
   TypeKeys("1391234567");
   Click(kCommandCallback);
+  // Longer than the request's number field: refused, not sent cut to 15 digits.
+  window->numberBox()->setText("0211234567890123456789012");
+  Click(kCommandCallback);
+  EXPECT_EQ(window->numberBox()->text(), "0211234567890123456789012");
+  EXPECT_EQ(window->statusPanel()->callState(), 0);
   state.hasBalance = false;
   Click(kCommandCallback);
   EXPECT_EQ(boxes, (std::vector<std::string>{"回拨提示 被叫号码长度不正确!",
+                                             "回拨提示 被叫号码长度不正确!",
                                              "回拨提示 您的余额不足,请先充值! [充值]"}));
   EXPECT_FALSE(ServerReceive(200));
 }
