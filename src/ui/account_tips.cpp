@@ -23,7 +23,9 @@ AccountTips::AccountTips(QWidget& host, std::vector<QRect> lines, TextOf textOf)
       host_(host),
       lines_(std::move(lines)),
       textOf_(std::move(textOf)),
-      label_(std::make_unique<QLabel>(nullptr, Qt::ToolTip)) {
+      // Transparent for input: when the pointer moves down onto the next line, the tip under it
+      // must not take the pointer from the window.
+      label_(std::make_unique<QLabel>(nullptr, Qt::ToolTip | Qt::WindowTransparentForInput)) {
   label_->setFont(SkinFont(10));
   label_->setStyleSheet(
       "QLabel { color: rgb(0, 0, 255); background: white; border: 1px solid rgb(118, 118, 118);"
@@ -96,6 +98,15 @@ void AccountTips::timerEvent(QTimerEvent* event) {
     if (active_ && host_.isVisible() && LineAt(host_.mapFromGlobal(QCursor::pos())) == line) {
       Show(line);
     }
+  } else if (event->timerId() == watch_.timerId()) {
+    // The window hears no move once the pointer is over one of its children (the status panel
+    // under the lines), so the tip looks for itself whether the pointer is still on its line.
+    const int line = host_.isVisible() ? LineAt(host_.mapFromGlobal(QCursor::pos())) : -1;
+    if (line < 0) {
+      Hide();
+    } else if (line != shownLine_) {
+      Show(line);
+    }
   } else if (event->timerId() == shownTimer_.timerId()) {
     Hide();
   } else {
@@ -126,11 +137,13 @@ void AccountTips::Show(int line) {
   label_->raise();
   shownLine_ = line;
   shownTimer_.start(kShownMs, this);
+  watch_.start(kWatchMs, this);
 }
 
 void AccountTips::Hide() {
   delay_.stop();
   shownTimer_.stop();
+  watch_.stop();
   pendingLine_ = -1;
   shownLine_ = -1;
   if (label_->isVisible()) label_->hide();

@@ -21,6 +21,7 @@ class AccountTips : public QObject {
  public:
   static constexpr int kDelayMs = 200;
   static constexpr int kShownMs = 5000;
+  static constexpr int kWatchMs = 100;  // while shown: is the pointer still on the line
   using TextOf = std::function<std::string(int line)>;
 
   // Watches host's own surface; lines are in host coordinates, textOf gives a line's value at
@@ -52,6 +53,7 @@ class AccountTips : public QObject {
   std::unique_ptr<QLabel> label_;  // a top-level tooltip window
   QBasicTimer delay_;
   QBasicTimer shownTimer_;
+  QBasicTimer watch_;
   int pendingLine_ = -1;
   int shownLine_ = -1;
   bool active_ = true;
