@@ -37,19 +37,18 @@ visible_named() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 main_visible() { xdotool search --onlyvisible --name '^Corvel' 2>/dev/null | grep -qx "$main"; }
 client_alive() { kill -0 "$CLIENT_PID" 2>/dev/null; }
 
-# Enter sent to the login window as a synthetic event, as automation and password managers
-# type it. xdotool turns it into a real key press when the login window has the focus, and its
-# release may then find the window gone: whatever stays of the key must not reach the main
-# window, whose number box would start a call.
+# Log in with Enter held down past the login: its repeats go on into the main window once the
+# login window has closed, and the main window's number box would start a call on them.
 login=$(window_named "欢迎使用Corvel" 15) || fail "the login window did not appear"
 sleep 0.5
 click_in "$login" 150 112
 type_text demo123
-xdotool key --window "$login" Return || true
+xdotool keydown Return
 main=$(window_named "Corvel.*" 10) || fail "the main window did not appear after logging in"
 sleep 1.5
+xdotool keyup Return
+sleep 0.3
 if visible_named "呼叫提示"; then fail "the Enter typed into the login window reached the main window"; fi
-xdotool keyup Return || true
 grep -qE "send .* RSP_LOGIN\(4002\) .* status=0" "$log" || fail "the long account did not log in"
 
 # The main window blocks nothing: no modal state, not transient for anything.
@@ -147,7 +146,8 @@ PY
 edit_cell() {
   local column=$1 h left
   read -r -a h <<<"$(header)"
-  [ "${#h[@]}" -ge $((column + 3)) ] || fail "column $column is not on screen: ${h[*]}"
+  [ "${#h[@]}" -ge $((column + 3)) ] ||
+    fail "column $column is not on screen (the list scrolled sideways?): ${h[*]}"
   left=$([ "$column" -eq 0 ] && echo 17 || echo $((h[column + 1] + 1)))
   read -r X Y <<<"$(geometry_of)"
   xdotool mousemove $((X + (left + h[column + 2]) / 2)) $((Y + h[1] + 10)) sleep 0.1 \
@@ -216,8 +216,10 @@ sleep 0.3
 xdotool key Escape
 wait_for 3 bash -c "! xdotool search --onlyvisible --name '^关于 Corvel\$'" || fail "the about box stayed"
 
-# Log off, then log in again from the main window with Enter held down past the login: its
-# repeats go on into the main window once the login window has closed.
+# Log off, then log in again from the main window, Enter now sent to the login window as a
+# synthetic event, as automation and password managers type it. xdotool makes it a real key
+# press when the login window has the focus, and its release may then find that window gone,
+# which leaves the key held down: none of it may reach the main window.
 click_control "$main" 14 326 62 352  # 注销
 wait_for 5 bash -c "[ \"\$(xdotool getwindowname $main)\" = 'Corvel[未登录]' ]" || fail "no log-off"
 click_control "$main" 14 326 62 352  # 登录
@@ -226,13 +228,12 @@ sleep 0.5
 click_in "$login" 150 112
 xdotool key ctrl+a BackSpace
 type_text demo123
-xdotool keydown Return
-sleep 1.5
-xdotool keyup Return
-sleep 0.5
+xdotool key --window "$login" Return || true
 wait_for 5 bash -c "[ \$(grep -c 'send .* RSP_LOGIN(4002) .* status=0' '$log') -ge 2 ]" ||
   fail "the second login did not succeed"
-if visible_named "呼叫提示"; then fail "the held Enter reached the main window"; fi
+sleep 1.5
+if visible_named "呼叫提示"; then fail "the synthetic Enter reached the main window"; fi
+xdotool keyup Return || true
 
 # Hide with the title bar's button: the client stays logged in and keeps the account alive.
 hidden_at=$(wc -l <"$log")
