@@ -43,8 +43,7 @@ QString AboutBox::VersionLine() {
 }
 
 QStringList AboutBox::TextLines() {
-  return {"网络电话客户端", "SIP · RTP · G.711 · G.729 · AMR",
-          "Qt 6, osip2, bcg729, opencore-amr"};
+  return {"网络电话客户端", "SIP · RTP · G.711 · G.729 · AMR", "Qt 6, osip2, bcg729, opencore-amr"};
 }
 
 QRect AboutBox::versionRect() const {

@@ -129,8 +129,10 @@ void AccountTips::Show(int line) {
   QPoint at = QCursor::pos() + kOffsetFromPointer;
   if (QScreen* screen = host_.screen()) {
     const QRect area = screen->availableGeometry();
-    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - label_->width())));
-    if (at.y() + label_->height() > area.bottom() + 1) at.setY(QCursor::pos().y() - label_->height() - 4);
+    at.setX(
+        std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - label_->width())));
+    if (at.y() + label_->height() > area.bottom() + 1)
+      at.setY(QCursor::pos().y() - label_->height() - 4);
   }
   label_->move(at);
   label_->show();

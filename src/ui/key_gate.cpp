@@ -25,8 +25,7 @@ KeyGate::KeyGate(QWidget& window) : QObject(&window), window_(window) {
 
 bool KeyGate::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
-  if (type != QEvent::KeyPress && type != QEvent::KeyRelease &&
-      type != QEvent::WindowDeactivate) {
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::WindowDeactivate) {
     return false;
   }
   if (type == QEvent::WindowDeactivate) {

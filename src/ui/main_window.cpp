@@ -43,8 +43,8 @@ QRect Place(layout::Rect rect) {
 }  // namespace
 
 MainWindow::MainWindow(ClientState& state, QWidget* parent)
-    // A window of its own rather than a dialog: a dialog is marked modal and transient to the
-    // desktop, which keeps input from the tray icon and the client's other windows.
+    // A top-level window rather than a dialog: the desktop keeps a dialog transient for another
+    // window, and the client's main window is nobody's transient.
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint),
       state_(state),
       phoneLog_(state.programFolder.get()),
@@ -352,8 +352,11 @@ bool MainWindow::DragFromLink(QEvent* event) {
   }
   if (type == QEvent::MouseButtonRelease) {
     // The button sees its release, but no longer held down it opens nothing.
-    if (mouse->button() == Qt::LeftButton) linkPress_.reset(), linkDragging_ = false;
-    drag_.Release();
+    if (mouse->button() == Qt::LeftButton) {
+      linkPress_.reset();
+      linkDragging_ = false;
+      drag_.Release();
+    }
     return false;
   }
   if (!linkPress_ || !mouse->buttons().testFlag(Qt::LeftButton)) return false;

@@ -146,7 +146,7 @@ class MainWindow : public QDialog {
   WindowDrag drag_;
   std::optional<QPoint> linkPress_;  // a left press on the link that may become a drag
   bool linkDragging_ = false;
-  QEventLoop* runLoop_ = nullptr;    // while Run() waits
+  QEventLoop* runLoop_ = nullptr;  // while Run() waits
   bool closed_ = false;
   QBasicTimer titleTimer_;
   QBasicTimer edgeTimer_;

@@ -102,7 +102,7 @@ class ReportList : public QTableWidget, public ListModel {
   QLineEdit* editor_ = nullptr;  // child of the viewport, made on the first double-click
   int editRow_ = -1;
   int editColumn_ = -1;
-  int editScroll_ = 0;  // the sideways scroll when the edit began, restored when it ends
+  int editScroll_ = 0;      // the sideways scroll when the edit began, restored when it ends
   int postedFinishes_ = 0;  // end-of-edit messages posted and not yet handled
   int staleFinishes_ = 0;   // of those, the ones whose edit is already stored
   std::function<void(int, const std::string&)> forward_;
