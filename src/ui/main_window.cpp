@@ -364,7 +364,7 @@ bool MainWindow::DragFromLink(QEvent* event) {
     if ((at - *linkPress_).manhattanLength() < QApplication::startDragDistance()) return false;
     linkDragging_ = true;
     button(1028)->setDown(false);
-    drag_.Press(*this, *linkPress_);
+    drag_.PressByHand(*this, *linkPress_);
   }
   drag_.Move(*this, at, true);
   return true;

@@ -14,6 +14,10 @@ bool WindowDrag::Press(QWidget& window, const QPoint& globalPos) {
   return true;
 }
 
+void WindowDrag::PressByHand(QWidget& window, const QPoint& globalPos) {
+  grabOffset_ = globalPos - window.pos();
+}
+
 bool WindowDrag::Move(QWidget& window, const QPoint& globalPos, bool leftButtonHeld) {
   if (!grabOffset_) return false;
   if (!leftButtonHeld) {

@@ -14,6 +14,9 @@ class WindowDrag {
  public:
   // A left press at globalPos starts moving window. Returns false when it has no native window.
   bool Press(QWidget& window, const QPoint& globalPos);
+  // Starts moving window by hand even where a window manager could move it: for a drag that
+  // starts only once the pointer has already moved, which a window manager would not catch up.
+  void PressByHand(QWidget& window, const QPoint& globalPos);
   // Follows the pointer while the drag is done by hand and the left button is held; true when
   // the window was moved.
   bool Move(QWidget& window, const QPoint& globalPos, bool leftButtonHeld);
