@@ -7,4 +7,5 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$(nproc)" --target corvel corvel_sounds corvel-devservice
 bash tests/e2e/login_e2e.sh build/corvel build/tools/devservice/corvel-devservice build/screenshots
 bash tests/e2e/main_e2e.sh build/corvel build/tools/devservice/corvel-devservice build/screenshots
+bash tests/e2e/window_e2e.sh build/corvel build/tools/devservice/corvel-devservice build/screenshots
 ls -1 build/screenshots

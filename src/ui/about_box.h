@@ -1,5 +1,9 @@
-// The about box: the product, its version, and where its parts come from.
+// The about box: the product, its version, and where its parts come from. It sizes itself to
+// its text, so no line is wrapped or cut whatever font the desktop supplies.
 #pragma once
+
+#include <QRect>
+#include <QStringList>
 
 #include "ui/skin/skin_dialog.h"
 
@@ -10,6 +14,13 @@ class AboutBox : public SkinDialog {
 
  public:
   explicit AboutBox(QWidget* parent = nullptr);
+
+  // The version line, then the lines below it.
+  static QString VersionLine();
+  static QStringList TextLines();
+  // Where the version line and the lines below it are drawn.
+  QRect versionRect() const;
+  QRect textRect() const;
 
  protected:
   void draw(QPainter& painter) override;

@@ -6,6 +6,7 @@ namespace corvel {
 namespace {
 
 constexpr std::size_t kNumberBoxAppendLimit = 30;
+constexpr std::size_t kCallbackNumberWidth = 15;
 
 bool SameService(const std::string& number, const std::string& sipNumber) {
   return number.size() >= 2 && sipNumber.size() >= 2 && number.compare(0, 2, sipNumber, 0, 2) == 0;
@@ -44,6 +45,9 @@ CallbackCheck CheckCallback(const DialContext& context, const std::string& typed
   if (typed.empty()) return {"请输入被叫号码!", false};
   if (typed.front() == '1' && typed.size() != 11) return {"被叫号码长度不正确!", false};
   if (typed.front() != '1' && typed.front() != '0') return {"被叫号码不正确!", false};
+  // The request has 15 bytes for the number: a longer one would be cut, and the service would
+  // call another number than the one shown.
+  if (typed.size() > kCallbackNumberWidth) return {"被叫号码长度不正确!", false};
   if (context.callState != 0) return {"呼叫中，请稍后!", false};
   return {};
 }

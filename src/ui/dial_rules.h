@@ -32,7 +32,7 @@ struct DialDecision {
 DialDecision DecideCall(const DialContext& context, const std::string& typed);
 
 // The call-back command's checks (1008); empty when the request may go. needsRecharge: the box
-// offers "充值".
+// offers "充值". A number longer than the request's 15-byte field is refused as of wrong length.
 struct CallbackCheck {
   std::string message;
   bool needsRecharge = false;

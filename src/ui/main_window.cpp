@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -15,6 +16,8 @@
 
 #include "app/window_messages.h"
 #include "ui/about_box.h"
+#include "ui/account_tips.h"
+#include "ui/key_gate.h"
 #include "ui/main_window_layout.h"
 #include "ui/phone_controls.h"
 #include "ui/report_list.h"
@@ -40,7 +43,9 @@ QRect Place(layout::Rect rect) {
 }  // namespace
 
 MainWindow::MainWindow(ClientState& state, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint),
+    // A top-level window rather than a dialog: the desktop keeps a dialog transient for another
+    // window, and the client's main window is nobody's transient.
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint),
       state_(state),
       phoneLog_(state.programFolder.get()),
       skin_(SkinImage(130)),
@@ -52,6 +57,8 @@ MainWindow::MainWindow(ClientState& state, QWidget* parent)
   BuildControls();
   BuildLists();
   BuildTray();
+  BuildAccountTips();
+  new KeyGate(*this);
   ShowTab(1002);
   setWindowTitle(QString::fromStdString(ComputeTitle()));
 }
@@ -119,16 +126,42 @@ void MainWindow::BuildTray() {
   tray_->setToolTip("Corvel");
   tray_->setContextMenu(trayMenu_);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-    if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::DoubleClick) return;
-    // Centred on the screen and shown, wherever it was.
-    move(ScreenArea().center() - rect().center());
-    show();
-    raise();
-    activateWindow();
-    hideState_ = HideState::kShown;
-    if (trayActions_.count(1000)) trayActions_[1000]->setText("隐藏");
+    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) ShowFromTray();
   });
   ShowLoggedIn(state_.loggedIn);
+}
+
+void MainWindow::ShowFromTray() {
+  // Centred on the screen and shown, wherever it was (hidden or slid off an edge).
+  move(ScreenArea().center() - rect().center());
+  show();
+  raise();
+  activateWindow();
+  hideState_ = HideState::kShown;
+  if (trayActions_.count(1000)) trayActions_[1000]->setText("隐藏");
+}
+
+void MainWindow::BuildAccountTips() {
+  const QFontMetrics metrics(font());
+  std::vector<QRect> lines;
+  for (int i = 0; i < 3; ++i) {
+    lines.emplace_back(layout::kAccountLinesX, layout::kAccountLineTops[i],
+                       layout::kAccountArea.right - layout::kAccountLinesX, metrics.height());
+  }
+  accountTips_ = new AccountTips(*this, std::move(lines), [this](int line) {
+    switch (line) {
+      case 0:
+        return state_.account.get();
+      case 1:
+        return state_.sipNumber.get();
+      case 2:
+        return state_.linkedPhone.get();
+      default:
+        return std::string();
+    }
+  });
+  accountTips_->setActive(state_.loggedIn);
+  if (SkinButton* link = button(1028)) link->installEventFilter(this);
 }
 
 SkinButton* MainWindow::button(int id) const {
@@ -141,8 +174,16 @@ void MainWindow::Run() {
   OpenPhone();
   titleTimer_.start(kTitleTimerMs, this);
   if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
+  show();
+  raise();
+  activateWindow();
   if (numberBox_ != nullptr) numberBox_->setFocus();
-  exec();
+  // Not QDialog::exec(): that makes the window application-modal and ends when it is hidden.
+  // This loop ends only when the window is closed.
+  QEventLoop loop;
+  runLoop_ = &loop;
+  if (!closed_) loop.exec();
+  runLoop_ = nullptr;
   titleTimer_.stop();
   edgeTimer_.stop();
   tray_->hide();
@@ -176,6 +217,7 @@ void MainWindow::ShowLoggedIn(bool loggedIn) {
   const QString text = loggedIn ? "注销" : "登录";
   if (SkinButton* logIn = button(kCommandLogInOut)) logIn->setText(text);
   if (trayActions_.count(kCommandLogInOut)) trayActions_[kCommandLogInOut]->setText(text);
+  if (accountTips_ != nullptr) accountTips_->setActive(loggedIn);
   update();
 }
 
@@ -279,11 +321,63 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
 }
 
+// A left press anywhere on the window's surface, or on a child that leaves the press to it (the
+// status panel), moves the window.
 void MainWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-    windowHandle()->startSystemMove();
-  }
   QDialog::mousePressEvent(event);
+  if (event->button() != Qt::LeftButton) return;
+  event->accept();
+  drag_.Press(*this, event->globalPosition().toPoint());
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+  QDialog::mouseMoveEvent(event);
+  drag_.Move(*this, event->globalPosition().toPoint(), event->buttons().testFlag(Qt::LeftButton));
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  QDialog::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton) drag_.Release();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == button(1028) && DragFromLink(event)) return true;
+  return QDialog::eventFilter(watched, event);
+}
+
+// The link is text on the window's bottom edge, where people take hold of the window: a press
+// on it that moves away before the release moves the window instead of opening the page.
+bool MainWindow::DragFromLink(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+      type != QEvent::MouseButtonRelease) {
+    return false;
+  }
+  const auto* mouse = static_cast<QMouseEvent*>(event);
+  const QPoint at = mouse->globalPosition().toPoint();
+  if (type == QEvent::MouseButtonPress) {
+    if (mouse->button() == Qt::LeftButton) linkPress_ = at;
+    linkDragging_ = false;
+    return false;
+  }
+  if (type == QEvent::MouseButtonRelease) {
+    // The button sees its release, but no longer held down it opens nothing.
+    if (mouse->button() == Qt::LeftButton) {
+      linkPress_.reset();
+      linkDragging_ = false;
+      drag_.Release();
+    }
+    return false;
+  }
+  if (!linkPress_ || !mouse->buttons().testFlag(Qt::LeftButton)) return false;
+  if (!linkDragging_) {
+    if ((at - *linkPress_).manhattanLength() < QApplication::startDragDistance()) return false;
+    linkDragging_ = true;
+    button(1028)->setDown(false);
+    drag_.PressByHand(*this, *linkPress_);
+  }
+  drag_.Move(*this, at, true);
+  return true;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
@@ -323,9 +417,13 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closed_) return event->accept();
   SaveAddressBook();
   if (phone_ != nullptr) phone()->Shutdown();
-  QDialog::closeEvent(event);
+  // A hidden window is closed too (the exit command from the tray menu): the run ends either way.
+  event->accept();
+  closed_ = true;
+  if (runLoop_ != nullptr) runLoop_->quit();
 }
 
 }  // namespace corvel

@@ -10,17 +10,21 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/client_state.h"
 #include "app/phone_log.h"
 #include "ui/main_title.h"
+#include "ui/skin/window_drag.h"
 
 class QMenu;
 class QAction;
+class QEventLoop;
 class QSystemTrayIcon;
 
 namespace corvel {
 
+class AccountTips;
 class PhoneControls;
 class ReportList;
 class SkinButton;
@@ -56,7 +60,9 @@ class MainWindow : public QDialog {
   // Saves the address book list into the application folder's file.
   void SaveAddressBook();
 
-  // Runs the window modally until it is closed.
+  // Shows the window and returns once it is closed (the exit command, or the desktop closing
+  // it). Hiding it does not end the run, and no other window of the client is blocked by it:
+  // the tray icon stays usable while the window is hidden.
   void Run();
 
   // Every command of the window's controls, tray menu and posted commands, by id.
@@ -88,6 +94,9 @@ class MainWindow : public QDialog {
   int selectedTab() const { return selectedTab_; }
   QSystemTrayIcon* trayIcon() const { return tray_; }
   QMenu* trayMenu() const { return trayMenu_; }
+  AccountTips* accountTips() const { return accountTips_; }
+  // The tray icon's left click or double-click: centred on the screen and shown.
+  void ShowFromTray();
 
   // The window's half of the worker's and the phone's messages.
   void OnWindowMessage(int number, std::uint32_t wParam);
@@ -98,7 +107,10 @@ class MainWindow : public QDialog {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -110,6 +122,8 @@ class MainWindow : public QDialog {
   void BuildControls();
   void BuildTray();
   void BuildLists();
+  void BuildAccountTips();
+  bool DragFromLink(QEvent* event);
   void RunListCommand(ReportList& list, int command);
   void PopIncomingCall();
   void Prompt(const char* caption, const char* text, const char* button1 = nullptr);
@@ -137,6 +151,12 @@ class MainWindow : public QDialog {
   std::unique_ptr<PhoneControls> ownedPhone_;
   SoundPort* sounds_ = nullptr;
   std::function<void()> runLogin_;
+  AccountTips* accountTips_ = nullptr;  // child
+  WindowDrag drag_;
+  std::optional<QPoint> linkPress_;  // a left press on the link that may become a drag
+  bool linkDragging_ = false;
+  QEventLoop* runLoop_ = nullptr;  // while Run() waits
+  bool closed_ = false;
   QBasicTimer titleTimer_;
   QBasicTimer edgeTimer_;
   bool ready_ = false;

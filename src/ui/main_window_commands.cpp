@@ -176,6 +176,9 @@ void MainWindow::LogInOut() {
     return;
   }
   if (runLogin_) runLogin_();
+  // The keyboard comes back here once the login window has closed, as to the window it was
+  // opened from; without a window manager nothing else would give it back.
+  if (isVisible()) activateWindow();
   ShowLoggedIn(state_.loggedIn);
   RefreshTitle();
 }

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <cstdarg>
 
 #include "app/format.h"
@@ -135,6 +136,11 @@ bool ReportList::EditCell(int row, int column) {
     editor_->setMaxLength(kCellTextLimit);
     editor_->installEventFilter(this);
   }
+  // The end of the previous edit is still posted when a double-click opens the next one; store
+  // it now, before the editor takes the new cell's text.
+  if (editor_->isVisible()) FinishCellEdit();
+  staleFinishes_ = postedFinishes_;
+  editScroll_ = horizontalScrollBar()->value();
   editor_->setGeometry(visualRect(model()->index(row, column)));
   editor_->setText(Text(cellText(row, column)));
   editor_->show();
@@ -146,9 +152,18 @@ bool ReportList::EditCell(int row, int column) {
 }
 
 void ReportList::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The cell under the pointer as the user sees it, before the list's own handling moves
+  // anything.
+  const QModelIndex index = indexAt(event->position().toPoint());
   QTableWidget::mouseDoubleClickEvent(event);
-  const QModelIndex index = indexAt(event->pos());
   if (index.isValid()) EditCell(index.row(), index.column());
+}
+
+void ReportList::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  QScrollBar* sideways = horizontalScrollBar();
+  const int kept = sideways->value();
+  QTableWidget::scrollTo(index, hint);
+  sideways->setValue(kept);
 }
 
 bool ReportList::eventFilter(QObject* watched, QEvent* event) {
@@ -156,19 +171,32 @@ bool ReportList::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
       const int key = static_cast<QKeyEvent*>(event)->key();
       if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        PostWindowMessage(this, kCellEditedMessage);
+        PostCellEdited();
         return true;
       }
     } else if (event->type() == QEvent::FocusOut) {
-      PostWindowMessage(this, kCellEditedMessage);
+      PostCellEdited();
     }
   }
   return QTableWidget::eventFilter(watched, event);
 }
 
+void ReportList::PostCellEdited() {
+  ++postedFinishes_;
+  PostWindowMessage(this, kCellEditedMessage);
+}
+
 bool ReportList::event(QEvent* event) {
   if (event->type() == WindowMessageEvent::Type()) {
-    if (static_cast<WindowMessageEvent*>(event)->number() == kCellEditedMessage) FinishCellEdit();
+    if (static_cast<WindowMessageEvent*>(event)->number() == kCellEditedMessage) {
+      if (postedFinishes_ > 0) --postedFinishes_;
+      if (staleFinishes_ > 0) {
+        // Posted by an edit that was already stored when the next one opened.
+        --staleFinishes_;
+      } else {
+        FinishCellEdit();
+      }
+    }
     return true;
   }
   return QTableWidget::event(event);
@@ -180,6 +208,7 @@ void ReportList::FinishCellEdit() {
   editor_->hide();
   SetCellText(editRow_, editColumn_, text);
   AutoSizeColumns(this);
+  horizontalScrollBar()->setValue(editScroll_);
 }
 
 int ReportList::AddColumn(int column, const std::string& title, int width) {

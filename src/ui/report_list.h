@@ -52,7 +52,8 @@ class ReportList : public QTableWidget, public ListModel {
   void Command(int id);
   QMenu* popupMenu() const { return menu_; }
 
-  // Opens the cell editor over (row, column) when this list allows editing.
+  // Opens the cell editor over (row, column) when this list allows editing; an edit still open
+  // elsewhere is stored first.
   bool EditCell(int row, int column);
   QLineEdit* cellEditor() const { return editor_; }
   void FinishCellEdit();
@@ -85,11 +86,15 @@ class ReportList : public QTableWidget, public ListModel {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // Brings rows into view, never columns: a click must not slide the list sideways under the
+  // pointer between the two presses of a double-click.
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
  private:
   void BuildMenu();
   void ForwardNumber(int command);
   void NewRow();
+  void PostCellEdited();
 
   const int controlId_;
   QFont font_;
@@ -97,6 +102,9 @@ class ReportList : public QTableWidget, public ListModel {
   QLineEdit* editor_ = nullptr;  // child of the viewport, made on the first double-click
   int editRow_ = -1;
   int editColumn_ = -1;
+  int editScroll_ = 0;      // the sideways scroll when the edit began, restored when it ends
+  int postedFinishes_ = 0;  // end-of-edit messages posted and not yet handled
+  int staleFinishes_ = 0;   // of those, the ones whose edit is already stored
   std::function<void(int, const std::string&)> forward_;
   std::function<void(int)> storeCommand_;
 };

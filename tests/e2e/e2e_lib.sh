@@ -2,6 +2,15 @@
 # application folder, and the client driven with xdotool like a person. Every process started
 # here is stopped by cleanup.
 set -euo pipefail
+# xdotool matches Chinese window titles only under a UTF-8 locale.
+export LC_ALL=C.UTF-8
+
+# An xdotool call can hang (a window that goes away under it, a server that resets): none may
+# hold a check up for long.
+xdotool() {
+  timeout 10 xdotool "$@"  # timeout runs the program, not this function
+}
+export -f xdotool
 
 e2e_pids=()
 e2e_cleanup() {
@@ -43,18 +52,30 @@ free_udp_port() {
 start_display() {
   command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 0; }
   local number_file="$E2E_DIR/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  # -noreset: the server would otherwise reset whenever its last client leaves.
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
   e2e_pids+=($!)
   wait_for 10 test -s "$number_file" || fail "no X display could be started"
   export DISPLAY=":$(tr -d '[:space:]' <"$number_file")"
   wait_for 10 xdpyinfo || fail "the X display $DISPLAY does not answer"
 }
 
+# A tray host at the bottom left of the screen; its first icon sits near (12, 788).
+start_tray() {
+  command -v trayer >/dev/null || { echo "SKIP: trayer is not installed"; exit 0; }
+  trayer --edge bottom --align left --widthtype pixel --width 120 --heighttype pixel \
+    --height 24 >/dev/null 2>&1 &
+  e2e_pids+=($!)
+  wait_for 10 xdotool search --onlyvisible --name '^panel$' || fail "the tray host did not start"
+}
+
 # Starts the development service on free ports; sets ACCOUNT_PORT, NAT_PORT, CONTROL_PORT.
+# Further arguments go to the service (--accounts FILE).
 start_service() {
   local binary=$1
+  shift
   "$binary" --account-port 0 --nat-port 0 --control-port 0 --callback-id-delay-ms 100 \
-    --ports-file "$E2E_DIR/ports" >/dev/null 2>"$E2E_DIR/devservice.log" &
+    --ports-file "$E2E_DIR/ports" "$@" >/dev/null 2>"$E2E_DIR/devservice.log" &
   e2e_pids+=($!)
   wait_for 10 test -s "$E2E_DIR/ports" || fail "development service did not start"
   local line

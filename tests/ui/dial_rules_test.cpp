@@ -68,7 +68,12 @@ TEST(DialRules, CallbackChecks) {
                         {"1391234567", 0, "被叫号码长度不正确!"},
                         {"81234567", 0, "被叫号码不正确!"},
                         {"", 0, "请输入被叫号码!"},
-                        {"13912345678", 1, "呼叫中，请稍后!"}};
+                        {"13912345678", 1, "呼叫中，请稍后!"},
+                        // The request holds 15 bytes of number: one more would be cut.
+                        {"021123456789012", 0, ""},
+                        {"0211234567890123", 0, "被叫号码长度不正确!"},
+                        {"0211234567890123456789012", 0, "被叫号码长度不正确!"},
+                        {"0211234567890123", 1, "被叫号码长度不正确!"}};
   for (const Case& c : cases) {
     DialContext context = Ready();
     context.callState = c.callState;

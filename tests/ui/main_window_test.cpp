@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <thread>
 
 #include "app/config.h"
@@ -19,6 +23,8 @@
 #include "service/link_fixture.h"
 #include "service/server_messages.h"
 #include "service/service_command.h"
+#include "store/address_book.h"
+#include "ui/account_tips.h"
 #include "ui/login_window.h"
 #include "ui/phone_controls.h"
 #include "ui/prompt_box.h"
@@ -198,9 +204,15 @@ TEST_F(MainWindowTest, CallbacksTheServiceAnswersAtOnceEndAsSucceeded) {
 TEST_F(MainWindowTest, CallbackRefusals) {
   TypeKeys("1391234567");
   Click(kCommandCallback);
+  // Longer than the request's number field: refused, not sent cut to 15 digits.
+  window->numberBox()->setText("0211234567890123456789012");
+  Click(kCommandCallback);
+  EXPECT_EQ(window->numberBox()->text(), "0211234567890123456789012");
+  EXPECT_EQ(window->statusPanel()->callState(), 0);
   state.hasBalance = false;
   Click(kCommandCallback);
   EXPECT_EQ(boxes, (std::vector<std::string>{"回拨提示 被叫号码长度不正确!",
+                                             "回拨提示 被叫号码长度不正确!",
                                              "回拨提示 您的余额不足,请先充值! [充值]"}));
   EXPECT_FALSE(ServerReceive(200));
 }
@@ -406,6 +418,158 @@ TEST_F(MainWindowTest, TabsAndTrayMenu) {
   for (QAction* action : window->trayMenu()->actions())
     items << action->text();
   EXPECT_EQ(items, (QStringList{"退出", "隐藏", "注销", "会议", "", "充值", "话单"}));
+}
+
+// The run start-up waits for: hiding the window (button or tray) leaves it running, blocking
+// nothing; the exit command ends it, hidden or not, through the closing sequence.
+TEST_F(MainWindowTest, RunEndsOnExitNotOnHide) {
+  window->setPhone(&phone);
+  answer = PromptBox::kClosedByButton1;
+  bool running = true;
+  std::vector<std::string> seen;
+  QTimer::singleShot(50, window.get(), [&] {
+    seen.push_back(QApplication::activeModalWidget() == nullptr ? "not modal" : "modal");
+    window->Command(1000);
+    seen.push_back(window->isVisible() ? "visible" : "hidden");
+    seen.push_back(window->trayMenu()->actions()[1]->text().toStdString());
+  });
+  QTimer::singleShot(250, window.get(), [&] {
+    seen.push_back(running ? "running" : "ended");
+    window->Command(1001);  // from the tray menu, the window hidden
+  });
+  window->Run();
+  running = false;
+  EXPECT_EQ(seen, (std::vector<std::string>{"not modal", "hidden", "显示", "running"}));
+  EXPECT_EQ(boxes, (std::vector<std::string>{"确认 确定退出 [确定]"}));
+  EXPECT_EQ(phone.calls, (std::vector<std::string>{"hangup 0", "shutdown"}));
+  EXPECT_TRUE(std::filesystem::exists(folder / std::string(kAddressBookFile)));
+}
+
+TEST_F(MainWindowTest, ExitRefusedKeepsRunningAndTheTrayShowsTheWindowCentred) {
+  answer = PromptBox::kClosedByButton2;
+  bool returned = false;
+  QTimer::singleShot(50, window.get(), [&] {
+    window->Command(1001);  // 取消
+    window->Command(1000);
+  });
+  QTimer::singleShot(200, window.get(), [&] {
+    EXPECT_FALSE(returned);
+    window->ShowFromTray();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->hideState(), MainWindow::HideState::kShown);
+    EXPECT_EQ(window->trayMenu()->actions()[1]->text(), "隐藏");
+    const QRect screen = window->screen()->geometry();
+    EXPECT_EQ(window->geometry().center(), screen.center());
+    window->close();
+  });
+  window->Run();
+  returned = true;
+}
+
+TEST_F(MainWindowTest, DraggingMovesTheWindowFromItsSurfaceThePanelAndTheLink) {
+  struct Case {
+    const char* where;
+    QWidget* widget;
+    QPoint from;
+  };
+  SkinButton* link = window->button(1028);
+  const Case cases[] = {{"title", window.get(), {60, 20}},
+                        {"logo", window.get(), {50, 70}},
+                        {"status panel", window->statusPanel(), {100, 60}},
+                        {"link", link, {40, 8}}};
+  for (const Case& c : cases) {
+    window->move(200, 100);
+    Pump(20);
+    QTest::mousePress(c.widget, Qt::LeftButton, {}, c.from);
+    QTest::mouseMove(c.widget, c.from + QPoint(30, 20));
+    QTest::mouseRelease(c.widget, Qt::LeftButton, {}, c.from + QPoint(30, 20));
+    Pump(20);
+    EXPECT_EQ(window->pos(), QPoint(230, 120)) << c.where;
+  }
+  EXPECT_TRUE(urls.empty());  // a press on the link that moved away opens nothing
+  QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(40, 8));
+  EXPECT_EQ(urls.size(), 1u);
+  // Dropped at the top edge, the window is armed to slide away.
+  window->move(200, 40);
+  Pump(20);
+  QTest::mousePress(window.get(), Qt::LeftButton, {}, QPoint(60, 20));
+  QTest::mouseMove(window.get(), QPoint(60, -15));
+  QTest::mouseRelease(window.get(), Qt::LeftButton, {}, QPoint(60, -15));
+  EXPECT_EQ(window->pos(), QPoint(200, 5));
+  EXPECT_TRUE(window->edgeArmed());
+}
+
+// The account lines (x 112, tops 38, 55 and 74) show their whole value once the pointer rests.
+TEST_F(MainWindowTest, AccountLinesShowTheirWholeValueAfterAPause) {
+  const std::string longName = "欧阳长名字欧阳长名字欧阳长名字欧阳长名字欧阳长名字";
+  state.account.set(longName);
+  state.linkedPhone.set("");
+  window->update();
+  AccountTips* tips = window->accountTips();
+  QLabel* tip = tips->label();
+  auto hover = [&](QPoint at) {
+    QCursor::setPos(window->mapToGlobal(at));
+    QMouseEvent move(QEvent::MouseMove, at, window->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &move);
+  };
+  auto waitShown = [&] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!tip->isVisible() && std::chrono::steady_clock::now() < until)
+      Pump(10);
+    return tip->isVisible();
+  };
+  hover({150, 44});
+  EXPECT_FALSE(tip->isVisible());  // not before the pause
+  ASSERT_TRUE(waitShown());
+  EXPECT_EQ(tip->text().toStdString(), longName);
+  EXPECT_GT(tip->width(), 268 - 112);  // wider than the line that cuts it
+  hover({150, 61});                    // the next line at once
+  EXPECT_EQ(tip->text(), "80001001");
+  hover({150, 80});  // no linked phone: nothing to show
+  EXPECT_FALSE(tip->isVisible());
+  hover({150, 61});
+  ASSERT_TRUE(waitShown());
+  hover({150, 250});  // off the lines
+  EXPECT_FALSE(tip->isVisible());
+
+  // Logged off, the lines are gone and so are their tips; logged in again, they are back.
+  Click(kCommandLogInOut);
+  hover({150, 44});
+  Pump(AccountTips::kDelayMs + 200);
+  EXPECT_FALSE(tip->isVisible());
+  hover({150, 250});
+  window->ShowLoggedIn(true);
+  hover({150, 61});
+  EXPECT_TRUE(waitShown());
+}
+
+// A key held down in another window (the login window closing on its Enter) repeats on here and
+// is released here: none of it may act, while the window's own key strokes do.
+TEST_F(MainWindowTest, KeysHeldOverFromAnotherWindowAreKeptOut) {
+  window->activateWindow();
+  window->numberBox()->setFocus();
+  QWindow* handle = window->windowHandle();
+  ASSERT_NE(handle, nullptr);
+  auto send = [&](QEvent::Type type, bool repeat, quint64 time) {
+    QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, "\r", repeat);
+    key.setTimestamp(time);
+    QApplication::sendEvent(handle, &key);
+    Pump(20);
+  };
+  send(QEvent::KeyPress, true, 100);
+  send(QEvent::KeyRelease, true, 130);
+  send(QEvent::KeyPress, true, 130);
+  // A repeat the platform did not mark as one: released and pressed again at one time.
+  send(QEvent::KeyRelease, false, 160);
+  send(QEvent::KeyPress, false, 160);
+  send(QEvent::KeyRelease, false, 190);
+  EXPECT_TRUE(boxes.empty());
+  send(QEvent::KeyPress, false, 500);  // typed here: the call command runs
+  send(QEvent::KeyPress, true, 530);   // and so do its own repeats
+  send(QEvent::KeyRelease, false, 560);
+  EXPECT_EQ(boxes,
+            (std::vector<std::string>{"呼叫提示 请输入电话号码!", "呼叫提示 请输入电话号码!"}));
 }
 
 class CallDisplayTest : public MainWindowTest {

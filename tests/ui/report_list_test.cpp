@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
+
+#include "store/list_fill.h"
 
 namespace corvel {
 namespace {
@@ -99,6 +102,83 @@ TEST(ReportList, LosingFocusEndsEditing) {
   QApplication::sendEvent(list->cellEditor(), &out);
   Pump();
   EXPECT_EQ(list->cellText(0, 0), "12345");
+}
+
+// The address book of the sideways-scroll case: an "other" text of 50 letters makes the last
+// column wider than the list.
+std::unique_ptr<ReportList> WideAddressBook() {
+  auto list = AddressBook();
+  list->SetCellText(0, 0, "%s", "13612345678");
+  list->SetCellText(0, 3, "%s", std::string(50, 'a').c_str());
+  AutoSizeColumns(list.get());
+  Pump();
+  return list;
+}
+
+// Where column of row 0 shows inside the viewport.
+QPoint VisiblePartOf(const ReportList& list, int column) {
+  const QRect cell = list.visualRect(list.model()->index(0, column));
+  return cell.intersected(list.viewport()->rect()).center();
+}
+
+TEST(ReportList, DoubleClickEditsTheCellUnderThePointerWhereverTheListIsScrolled) {
+  struct Case {
+    const char* scroll;
+    int column;
+  };
+  const Case cases[] = {{"left", 3}, {"left", 2}, {"middle", 1}, {"middle", 3}, {"right", 3}};
+  for (const Case& c : cases) {
+    auto list = WideAddressBook();
+    QScrollBar* sideways = list->horizontalScrollBar();
+    ASSERT_GT(sideways->maximum(), 0) << "the list is not wider than its view";
+    const std::string scroll = c.scroll;
+    const int offset = scroll == "left"     ? 0
+                       : scroll == "middle" ? sideways->maximum() / 2
+                                            : sideways->maximum();
+    sideways->setValue(offset);
+    const QPoint at = VisiblePartOf(*list, c.column);
+    ASSERT_TRUE(list->viewport()->rect().contains(at)) << c.scroll << " " << c.column;
+    const std::string before[] = {list->cellText(0, 0), list->cellText(0, 1), list->cellText(0, 2),
+                                  list->cellText(0, 3)};
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    Pump();
+    QLineEdit* editor = list->cellEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(editor->isVisible()) << c.scroll << " " << c.column;
+    EXPECT_EQ(sideways->value(), offset) << "the click slid the list sideways";
+    EXPECT_TRUE(editor->geometry().contains(at)) << c.scroll << " " << c.column;
+    const std::string typed = std::string(50, static_cast<char>('k' + c.column));
+    editor->setText(QString::fromStdString(typed));
+    QTest::keyClick(editor, Qt::Key_Return);
+    Pump();
+    for (int column = 0; column < 4; ++column) {
+      EXPECT_EQ(list->cellText(0, column), column == c.column ? typed : before[column])
+          << c.scroll << " " << c.column << " column " << column;
+    }
+    EXPECT_EQ(sideways->value(), std::min(offset, sideways->maximum()))
+        << "the edit left the list scrolled elsewhere";
+  }
+}
+
+TEST(ReportList, OpeningTheNextEditStoresTheOpenOneInItsOwnCell) {
+  auto list = AddressBook();
+  list->SetCellText(0, 0, "%s", "13612345678");
+  ASSERT_TRUE(list->EditCell(0, 1));
+  QLineEdit* editor = list->cellEditor();
+  editor->setText("ouyang");
+  // The click that starts the next double-click takes the focus: the end of this edit is
+  // posted, and the next edit opens before it is handled.
+  QFocusEvent out(QEvent::FocusOut);
+  QApplication::sendEvent(editor, &out);
+  ASSERT_TRUE(list->EditCell(0, 2));
+  EXPECT_EQ(list->cellText(0, 1), "ouyang");
+  editor->setText("family");
+  Pump();
+  ASSERT_TRUE(editor->isVisible()) << "the earlier edit's end closed the next one";
+  QTest::keyClick(editor, Qt::Key_Return);
+  Pump();
+  EXPECT_EQ(list->cellText(0, 1), "ouyang");
+  EXPECT_EQ(list->cellText(0, 2), "family");
 }
 
 TEST(ReportList, CallCommandsForwardTheSelectedNumber) {

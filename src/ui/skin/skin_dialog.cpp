@@ -3,7 +3,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QResizeEvent>
-#include <QWindow>
 
 #include "ui/skin/skin_bitmap.h"
 #include "ui/skin/skin_button.h"
@@ -94,23 +93,18 @@ void SkinDialog::changeEvent(QEvent* event) {
 void SkinDialog::mousePressEvent(QMouseEvent* event) {
   QDialog::mousePressEvent(event);
   if (!dragEnabled_ || event->button() != Qt::LeftButton) return;
-  // The window manager moves the window best; by hand only where it cannot.
   event->accept();
-  QWindow* handle = windowHandle();
-  if (handle != nullptr && handle->startSystemMove()) return;
-  grabOffset_ = event->globalPosition().toPoint() - pos();
+  drag_.Press(*this, event->globalPosition().toPoint());
 }
 
 void SkinDialog::mouseMoveEvent(QMouseEvent* event) {
   QDialog::mouseMoveEvent(event);
-  if (grabOffset_ && event->buttons().testFlag(Qt::LeftButton)) {
-    move(event->globalPosition().toPoint() - *grabOffset_);
-  }
+  drag_.Move(*this, event->globalPosition().toPoint(), event->buttons().testFlag(Qt::LeftButton));
 }
 
 void SkinDialog::mouseReleaseEvent(QMouseEvent* event) {
   QDialog::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton) grabOffset_.reset();
+  if (event->button() == Qt::LeftButton) drag_.Release();
 }
 
 }  // namespace corvel

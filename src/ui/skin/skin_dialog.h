@@ -8,9 +8,8 @@
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
-#include <QPoint>
 
-#include <optional>
+#include "ui/skin/window_drag.h"
 
 namespace corvel {
 
@@ -51,8 +50,7 @@ class SkinDialog : public QDialog {
   QFont titleFont_;
   SkinButton* closeButton_;  // child
   bool dragEnabled_ = true;
-  // Where the press grabbed the window, while it is moved by hand (no system move available).
-  std::optional<QPoint> grabOffset_;
+  WindowDrag drag_;
 };
 
 }  // namespace corvel
