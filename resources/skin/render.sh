@@ -1,7 +1,8 @@
 #!/bin/sh
 # Repaints the skin PNGs with tools/gen-skin. Run by hand after changing the generator or
 # src/ui/main_window_layout.h and keep the PNGs in the repository: the build never paints them,
-# and gen_skin_tests fails while they differ from what the generator makes.
+# and gen_skin_tests fails while they differ from what the generator makes (beyond a level or two
+# at a few pixels, the rounding that differs between processors).
 #   resources/skin/render.sh              builds corvel-gen-skin in build-art/ and repaints
 #   resources/skin/render.sh GENERATOR    repaints with an already built corvel-gen-skin
 #   resources/skin/render.sh --preview DIR  writes mock-ups of the windows into DIR instead

@@ -114,12 +114,27 @@ start_client() {
   e2e_pids+=("$CLIENT_PID")
 }
 
+# The ids of the visible windows whose title matches all of $1 (an extended regular expression).
+# The title is read as window managers show it (_NET_WM_NAME): xdotool's --name matches the legacy
+# WM_NAME, which Qt writes in the locale's charset, so in a C locale the Chinese titles are lost.
+windows_named() {
+  local title=$1 id
+  for id in $(xdotool search --onlyvisible --name '' 2>/dev/null || true); do
+    [[ "$(xdotool getwindowname "$id" 2>/dev/null)" =~ ^${title}$ ]] && echo "$id"
+  done
+  return 0
+}
+
+no_window_named() {
+  [ -z "$(windows_named "$1")" ]
+}
+
 # The id of the visible window whose title is exactly $1, waiting up to $2 seconds.
 window_named() {
   local title=$1 limit=${2:-10}
   local deadline=$((SECONDS + limit)) id
   while [ $SECONDS -lt $deadline ]; do
-    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n1 || true)
+    id=$(windows_named "$title" | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.2
   done

@@ -33,7 +33,7 @@ sleep 0.3
 grep -qE 'send .* RSP_LOGIN\(4002\) .* status=2$' "$E2E_DIR/devservice.log" ||
   fail "the service did not answer status 2"
 xdotool key Escape
-wait_for 5 bash -c "! xdotool search --onlyvisible --name '^登录提示\$' >/dev/null" ||
+wait_for 5 no_window_named "登录提示" ||
   fail "the answer box did not close"
 
 click_in "$login" 150 112
@@ -42,7 +42,7 @@ type_text "demo123"
 xdotool key Return
 
 main=$(window_named "Corvel" 10) || fail "the main window did not appear after logging in"
-wait_for 5 bash -c "! xdotool search --onlyvisible --name '^欢迎使用Corvel\$' >/dev/null" ||
+wait_for 5 no_window_named "欢迎使用Corvel" ||
   fail "the login window stayed open"
 sleep 0.5
 [ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-window.png"

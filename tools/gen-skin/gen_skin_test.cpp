@@ -1,18 +1,23 @@
-// Runs corvel-gen-skin and checks its images: sizes, plain PNG files, the same bytes as the
-// committed ones, the three main-window skins differing only at the buttons, and a dialog frame
-// that stretches without smearing.
+// Runs corvel-gen-skin and checks its images: sizes, plain PNG files, the same bytes on every run,
+// the committed ones matching within the rounding processors differ by, the three main-window
+// skins differing only at the buttons, and a dialog frame that stretches without smearing.
 
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
+#include <QPoint>
 #include <QString>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -99,6 +104,68 @@ std::vector<Chunk> PngChunks(const std::string& bytes) {
     at += 12 + length;
   }
   return chunks;
+}
+
+// How far a painting is from the committed art. The same generator on another processor rounds
+// premultiplied alpha (and may blend) differently, so a few pixels may come out a level or two
+// off; anything beyond that is a change of the art.
+struct ArtComparison {
+  bool comparable = false;  // same size, both with or both without alpha
+  int differing = 0;        // pixels whose stored value differs at all
+  int far = 0;              // ...of which more than kRoundingLevels off
+  QPoint first_far;
+  int allowed = 0;  // differing pixels a picture of this size may have
+
+  bool Matches() const { return comparable && far == 0 && differing <= allowed; }
+};
+
+std::ostream& operator<<(std::ostream& out, const ArtComparison& c) {
+  if (!c.comparable) return out << "the sizes or pixel formats differ";
+  out << c.differing << " pixels differ (" << c.allowed << " allowed)";
+  if (c.far > 0) {
+    out << ", " << c.far << " by more than rounding, the first at (" << c.first_far.x() << ","
+        << c.first_far.y() << ")";
+  }
+  return out;
+}
+
+constexpr int kRoundingLevels = 2;
+
+// Colour is compared as what the pixel adds over any background (premultiplied), so a faint
+// pixel whose stored colour swings with the rounding of its tiny alpha still counts as close.
+bool Close(QRgb a, QRgb b) {
+  if (std::abs(qAlpha(a) - qAlpha(b)) > kRoundingLevels) return false;
+  const auto premultiplied_gap = [&](int ca, int cb) {
+    return std::abs(ca * qAlpha(a) - cb * qAlpha(b));
+  };
+  return premultiplied_gap(qRed(a), qRed(b)) <= kRoundingLevels * 255 &&
+         premultiplied_gap(qGreen(a), qGreen(b)) <= kRoundingLevels * 255 &&
+         premultiplied_gap(qBlue(a), qBlue(b)) <= kRoundingLevels * 255;
+}
+
+ArtComparison CompareArt(const QImage& committed, const QImage& painted) {
+  ArtComparison result;
+  result.comparable = committed.size() == painted.size() && !committed.isNull() &&
+                      committed.hasAlphaChannel() == painted.hasAlphaChannel();
+  if (!result.comparable) return result;
+  const QImage a = committed.convertToFormat(QImage::Format_ARGB32);
+  const QImage b = painted.convertToFormat(QImage::Format_ARGB32);
+  // One pixel in a thousand, and never fewer than a handful for the small icons.
+  result.allowed = std::max(4, a.width() * a.height() / 1000);
+  for (int y = 0; y < a.height(); ++y) {
+    const QRgb* row_a = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+    const QRgb* row_b = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+    for (int x = 0; x < a.width(); ++x) {
+      if (row_a[x] == row_b[x]) continue;
+      ++result.differing;
+      if (!Close(row_a[x], row_b[x]) && result.far++ == 0) result.first_far = QPoint(x, y);
+    }
+  }
+  return result;
+}
+
+QImage LoadCommitted(const char* name) {
+  return QImage(QString::fromStdString(std::string(CORVEL_SKIN_DIR) + "/" + name));
 }
 
 layout::Rect Intersection(layout::Rect a, layout::Rect b) {
@@ -197,10 +264,142 @@ TEST_F(GenSkinTest, RunsGiveTheSameBytes) {
 
 TEST_F(GenSkinTest, CommittedFilesMatchTheGenerator) {
   for (const Expected& file : kFiles) {
-    const std::string committed = ReadFile(std::string(CORVEL_SKIN_DIR) + "/" + file.name);
-    EXPECT_FALSE(committed.empty()) << file.name << " is missing from resources/skin";
-    EXPECT_TRUE(committed == ReadFile(Output(file.name)))
-        << file.name << " differs from the generator's output; run resources/skin/render.sh";
+    const QImage committed = LoadCommitted(file.name);
+    EXPECT_FALSE(committed.isNull()) << file.name << " is missing from resources/skin";
+    const ArtComparison comparison =
+        CompareArt(committed, QImage(QString::fromStdString(Output(file.name))));
+    EXPECT_TRUE(comparison.Matches())
+        << file.name << " differs from the generator's output: " << comparison
+        << "; run resources/skin/render.sh";
+  }
+}
+
+// What the art check lets through: the rounding seen between processors, and nothing that
+// changes how a picture looks.
+struct ArtEdit {
+  const char* what;
+  const char* file;
+  std::function<QImage(QImage)> edit;
+  bool accepted;
+};
+
+QImage WithPixels(QImage image, std::initializer_list<QPoint> points, QRgb value) {
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  for (const QPoint point : points)
+    image.setPixel(point, value);
+  return image;
+}
+
+// Moves the green channel of `count` opaque pixels in the middle of the picture by `levels`.
+QImage GreenNudged(QImage image, int count, int levels) {
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  const int y = image.height() / 2;
+  for (int x = image.width() / 2 - count / 2, end = x + count; x < end; ++x) {
+    const QRgb c = image.pixel(x, y);
+    EXPECT_EQ(qAlpha(c), 255) << x << "," << y;
+    const int green = qGreen(c) >= 128 ? qGreen(c) - levels : qGreen(c) + levels;
+    image.setPixel(x, y, qRgba(qRed(c), green, qBlue(c), qAlpha(c)));
+  }
+  return image;
+}
+
+QImage EveryPixel(QImage image, const std::function<QRgb(QRgb)>& change) {
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x)
+      image.setPixel(x, y, change(image.pixel(x, y)));
+  }
+  return image;
+}
+
+QImage ShiftedRight(const QImage& image) {
+  QImage shifted(image.size(), QImage::Format_ARGB32);
+  shifted.fill(Qt::transparent);
+  QPainter p(&shifted);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.drawImage(1, 0, image.convertToFormat(QImage::Format_ARGB32));
+  p.end();
+  return image.hasAlphaChannel() ? shifted : shifted.convertToFormat(image.format());
+}
+
+// The normal skin with one button shown as hovered.
+QImage OneButtonHovered(QImage normal) {
+  const layout::Rect r = layout::FindControl(1026)->rect;
+  const QImage hover = LoadCommitted("131.png");
+  QPainter p(&normal);
+  p.drawImage(QPoint(r.left, r.top), hover.copy(r.left, r.top, r.width(), r.height()));
+  p.end();
+  return normal;
+}
+
+TEST(ArtComparison, AcceptsProcessorRoundingAndRejectsChangedArt) {
+  // The pixels another processor painted differently from the committed icons.
+  constexpr QRgb kCommitted140 = qRgba(18, 115, 128, 42);
+  constexpr QRgb kPainted140 = qRgba(18, 115, 127, 42);
+  constexpr QRgb kCommitted141 = qRgba(73, 128, 180, 252);
+  constexpr QRgb kPainted141 = qRgba(73, 127, 180, 252);
+  const QImage mic = LoadCommitted("140.png").convertToFormat(QImage::Format_ARGB32);
+  const QImage speaker = LoadCommitted("141.png").convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(mic.pixel(2, 13), kCommitted140);
+  ASSERT_EQ(mic.pixel(13, 13), kCommitted140);
+  ASSERT_EQ(speaker.pixel(14, 5), kCommitted141);
+
+  const ArtEdit edits[] = {
+      {"unchanged", "130.png", [](QImage i) { return i; }, true},
+      {"140.png as painted on the other processor", "140.png",
+       [&](QImage i) {
+         return WithPixels(i, {{2, 13}, {13, 13}}, kPainted140);
+       },
+       true},
+      {"141.png as painted on the other processor", "141.png",
+       [&](QImage i) {
+         return WithPixels(i, {{14, 5}}, kPainted141);
+       },
+       true},
+      {"four pixels two levels off", "142.png", [](QImage i) { return GreenNudged(i, 4, 2); },
+       true},
+      {"the faintest pixel's colour swings with its alpha", "140.png",
+       [](QImage i) {
+         return WithPixels(i, {{0, 0}}, qRgba(255, 0, 0, 1));
+       },
+       true},
+      {"five pixels two levels off", "142.png", [](QImage i) { return GreenNudged(i, 5, 2); },
+       false},
+      {"one pixel three levels off", "140.png", [](QImage i) { return GreenNudged(i, 1, 3); },
+       false},
+      {"a whole skin one level greener", "130.png",
+       [](QImage i) {
+         return EveryPixel(i, [](QRgb c) {
+           return qRgba(qRed(c), std::min(qGreen(c) + 1, 255), qBlue(c), qAlpha(c));
+         });
+       },
+       false},
+      {"red and blue swapped", "141.png",
+       [](QImage i) {
+         return EveryPixel(i,
+                           [](QRgb c) { return qRgba(qBlue(c), qGreen(c), qRed(c), qAlpha(c)); });
+       },
+       false},
+      {"an icon shifted one pixel", "140.png", [](QImage i) { return ShiftedRight(i); }, false},
+      {"a logo shifted one pixel", "137.png", [](QImage i) { return ShiftedRight(i); }, false},
+      {"a clear corner filled", "140.png",
+       [](QImage i) {
+         return WithPixels(i, {{0, 0}}, qRgba(14, 124, 134, 255));
+       },
+       false},
+      {"another icon in its place", "140.png", [&](QImage) { return speaker; }, false},
+      {"one button of the skin hovered", "130.png", [](QImage i) { return OneButtonHovered(i); },
+       false},
+      {"one column narrower", "130.png",
+       [](QImage i) { return i.copy(0, 0, i.width() - 1, i.height()); }, false},
+  };
+  for (const ArtEdit& edit : edits) {
+    SCOPED_TRACE(edit.what);
+    const QImage committed = LoadCommitted(edit.file);
+    ASSERT_FALSE(committed.isNull());
+    const QImage edited = edit.edit(committed).convertToFormat(committed.format());
+    const ArtComparison comparison = CompareArt(committed, edited);
+    EXPECT_EQ(comparison.Matches(), edit.accepted) << comparison;
   }
 }
 
