@@ -1,5 +1,6 @@
 #include "ui/status_panel.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTimerEvent>
 #include <chrono>
@@ -39,7 +40,8 @@ SkinProgress* MakeMeter(QWidget* parent, int id, QRect place) {
 
 }  // namespace
 
-StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
+StatusPanel::StatusPanel(QWidget* parent)
+    : QWidget(parent), paintLogPath_(qEnvironmentVariable("CORVEL_PANEL_LOG")) {
   setFont(SkinFont(10));
   microphone_ = MakeMeter(this, kMicrophoneMeterId, QRect(18, 135, 110, 15));
   speaker_ = MakeMeter(this, kSpeakerMeterId, QRect(149, 135, 110, 15));
@@ -158,12 +160,21 @@ void StatusPanel::paintEvent(QPaintEvent* /*event*/) {
     painter.drawText(QRect(100, 50 + 20 * i, right, 20),
                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, lines[i]);
   }
-  if (callState_ != 5) return;
+  const bool connected = callState_ == 5;
+  const QString elapsed = connected ? Text(elapsed_.get()) : QString();
+  LogPainted(lines[1] + "|" + lines[2] + "|" + elapsed);
+  if (!connected) return;
   painter.drawPixmap(2, 135, SkinImage(140));
   painter.drawPixmap(133, 135, SkinImage(141));
   painter.drawPixmap(155, 22, SkinImage(142));
-  painter.drawText(QRect(width() - 90, 20, 70, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                   Text(elapsed_.get()));
+  painter.drawText(QRect(width() - 90, 20, 70, 18), Qt::AlignLeft | Qt::AlignVCenter, elapsed);
+}
+
+void StatusPanel::LogPainted(const QString& texts) {
+  if (paintLogPath_.isEmpty() || texts == lastPainted_) return;
+  lastPainted_ = texts;
+  QFile file(paintLogPath_);
+  if (file.open(QIODevice::Append | QIODevice::Text)) file.write((texts + "\n").toUtf8());
 }
 
 }  // namespace corvel

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QString>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -86,6 +87,9 @@ class StatusPanel : public QWidget {
 
  private:
   void UpdateElapsed();
+  // Under test, CORVEL_PANEL_LOG names a file that gets a line "number|state|elapsed" whenever
+  // what the panel paints changes: an end-to-end check cannot read painted text off the screen.
+  void LogPainted(const QString& texts);
 
   std::function<void(const CallRecordRow&)> sink_;
   int callbackTimeoutMs_ = kCallbackTimeoutMs;
@@ -103,6 +107,8 @@ class StatusPanel : public QWidget {
   QBasicTimer elapsedTimer_;            // 1026
   SkinProgress* microphone_ = nullptr;  // children
   SkinProgress* speaker_ = nullptr;
+  QString paintLogPath_;
+  QString lastPainted_;
 };
 
 }  // namespace corvel

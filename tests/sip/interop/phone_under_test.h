@@ -31,32 +31,6 @@ inline Samples Speech(const TempFolder& folder, const std::string& name, const s
   return wav.ok && wav.rate == 8000 && wav.channels == 1 ? wav.samples : Samples();
 }
 
-// The share of the source's spoken half-seconds that the recording holds with a correlation above
-// `threshold`, each found at its own lag: a playback that re-buffered once under load shifts the
-// rest of the speech, which one lag for the whole file would count as lost.
-inline double SpokenShareFound(const Samples& source, const Samples& recording, long maxLag,
-                               double threshold) {
-  constexpr std::size_t kSegment = 4000;
-  int spoken = 0;
-  int found = 0;
-  for (std::size_t at = 0; at + kSegment <= source.size(); at += kSegment) {
-    const Samples segment(source.begin() + static_cast<long>(at),
-                          source.begin() + static_cast<long>(at + kSegment));
-    if (Peak(segment) < 2000) continue;  // a pause
-    ++spoken;
-    const Samples later(recording.begin() + std::min<long>(static_cast<long>(at),
-                                                           static_cast<long>(recording.size())),
-                        recording.end());
-    // Every lag: a short stretch of voiced speech has near-peaks a pitch period apart that a
-    // coarse search can pick instead of the true one.
-    double best = 0;
-    for (long lag = 0; lag <= maxLag && best <= threshold; ++lag)
-      best = std::max(best, CorrelationAt(segment, later, lag, 2));
-    found += best > threshold ? 1 : 0;
-  }
-  return spoken > 0 ? static_cast<double>(found) / spoken : 0.0;
-}
-
 // The phone module as the main window builds it, with its reports recorded.
 class PhoneUnderTest {
  public:
