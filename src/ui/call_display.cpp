@@ -57,19 +57,22 @@ int CallDisplay::ShowCall(CallReport& call) {
   if (call.state == 5 && call.outgoing) {
     call.notifyService = CallIsReported(call.callName, state_.sipNumber.get());
   }
-  // The reports to the service leave from the reporting thread; the keep-alive that follows
-  // them carries the in-call flag.
-  if (call.outgoing && call.notifyService && (call.state == 5 || call.state == -1)) {
+  // The reports to the service leave from the reporting thread. The keep-alive that follows
+  // them carries the in-call flag, which the panel's call state gives: it is asked for once the
+  // window has taken the new state, or it would still say what the call was before.
+  const bool reported =
+      call.outgoing && call.notifyService && (call.state == 5 || call.state == -1);
+  if (reported) {
     const std::string account = state_.account.get();
     link->Send(call.state == 5 ? CallStartRequest(account, call.callName)
                                : CallEndRequest(account));
-    link->ResetKeepAlive();
   }
 
   const CallReport report = call;
   MainWindow* window = &window_;
   const RingFiles rings = rings_;
-  std::function<void()> part = [window, report, rings] {
+  ClientState* state = &state_;
+  std::function<void()> part = [window, report, rings, reported, state] {
     StatusPanel& panel = *window->statusPanel();
     switch (report.state) {
       case 5:
@@ -112,6 +115,9 @@ int CallDisplay::ShowCall(CallReport& call) {
         break;
       default:
         break;
+    }
+    if (reported) {
+      if (NetworkModule* serviceLink = state->networkModule.load()) serviceLink->ResetKeepAlive();
     }
     panel.update();
   };

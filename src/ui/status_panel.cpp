@@ -1,5 +1,7 @@
 #include "ui/status_panel.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QPainter>
 #include <QTimerEvent>
@@ -166,8 +168,12 @@ void StatusPanel::paintEvent(QPaintEvent* /*event*/) {
   if (!connected) return;
   painter.drawPixmap(2, 135, SkinImage(140));
   painter.drawPixmap(133, 135, SkinImage(141));
-  painter.drawPixmap(155, 22, SkinImage(142));
-  painter.drawText(QRect(width() - 90, 20, 70, 18), Qt::AlignLeft | Qt::AlignVCenter, elapsed);
+  const QPixmap clock = SkinImage(142);
+  painter.drawPixmap(155, 22, clock);
+  // Right of the clock even where the panel is narrow: on the main window's panel the text would
+  // otherwise start under the clock and hide the hours' first digit.
+  const int textLeft = std::max(width() - 90, 155 + clock.width() + 4);
+  painter.drawText(QRect(textLeft, 20, 70, 18), Qt::AlignLeft | Qt::AlignVCenter, elapsed);
 }
 
 void StatusPanel::LogPainted(const QString& texts) {

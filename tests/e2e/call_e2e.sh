@@ -70,19 +70,6 @@ INI
   echo $!
 }
 
-# The windows of the client with this pid (Qt names the process in _NET_WM_PID): its main window,
-# and its tray icon, a small window inside the tray host.
-windows_of() {
-  local id
-  for id in $(xdotool search --all --onlyvisible --pid "$1" --name "" 2>/dev/null || true); do
-    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
-    if [ "$2" = main ] && [ "$WIDTH" -ge 200 ]; then echo "$id"; return 0; fi
-    if [ "$2" = tray ] && [ "$WIDTH" -lt 64 ]; then echo "$id"; return 0; fi
-  done
-  return 1
-}
-main_window_of() { windows_of "$1" main; }
-
 title_is() { [ "$(xdotool getwindowname "$1" 2>/dev/null)" = "$2" ]; }
 
 # The panel has painted this "number|state|elapsed" line (an extended regular expression).
@@ -127,10 +114,17 @@ sleep 4
 [ -n "$SHOTS" ] && screenshot "$first" "$SHOTS/call-connected.png"
 wait_for 10 grep -qE 'recv .* CMD_CALL_START\([0-9]+\) .* account="demo" number="0106000"' "$log" ||
   fail "the echo call's start did not reach the account server"
+# The keep-alive sent right after a report tells the service whether a call is on.
+keepalive_after() {
+  awk -v report="$1" '$0 ~ report { seen = 1; next }
+    seen && /recv .* CMD_KEEPALIVE\(1\)/ { print; exit }' "$log" | grep -q "status=$2"
+}
+wait_for 5 keepalive_after 'CMD_CALL_START\\(' 1 || fail "no in-call keep-alive after the call start"
 hang_up "$first"
 wait_panel first '0106000\|通话结束\|'
 wait_for 10 grep -qE 'recv .* CMD_CALL_END\(.*account="demo"' "$log" ||
   fail "the echo call's end did not reach the account server"
+wait_for 5 keepalive_after 'CMD_CALL_END\\(' 0 || fail "no idle keep-alive after the call end"
 echo_recording=$(newest_recording first)
 [ -n "$echo_recording" ] || fail "nothing was played back during the echo call"
 "$WAV_MATCH" "$E2E_DIR/first.wav" "$echo_recording" ||
@@ -223,6 +217,7 @@ second=$(main_window_of "$second_pid")
 xdotool windowmove "$second" 760 100
 wait_panel second '80001001\|通话中\|00:00:0[2-9]' 5
 sleep 0.5
+[ -n "$SHOTS" ] && import -window root -crop 862x610+190+90 +repage "$SHOTS/call-two-clients.png"
 hang_up "$second"
 wait_panel second '80001001\|通话结束\|'
 wait_panel first '80001002\|通话结束\|'

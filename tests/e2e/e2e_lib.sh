@@ -141,6 +141,19 @@ window_named() {
   return 1
 }
 
+# The windows of the client with this pid (Qt names the process in _NET_WM_PID): its main window,
+# and its tray icon, a small window inside the tray host.
+windows_of() {
+  local id
+  for id in $(xdotool search --all --onlyvisible --pid "$1" --name "" 2>/dev/null || true); do
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
+    if [ "$2" = main ] && [ "$WIDTH" -ge 200 ]; then echo "$id"; return 0; fi
+    if [ "$2" = tray ] && [ "$WIDTH" -lt 64 ]; then echo "$id"; return 0; fi
+  done
+  return 1
+}
+main_window_of() { windows_of "$1" main; }
+
 # Clicks at (x, y) inside window $1, as a person would.
 click_in() {
   local window=$1 x=$2 y=$3
