@@ -74,18 +74,7 @@ sleep 1
 [ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-callback.png"
 
 # The call records tab holds the call-back's row; export it through the list's menu.
-click_control "$main" 142 119 204 145  # 记录
-sleep 0.5
-[ -n "$SHOTS" ] && screenshot "$main" "$SHOTS/main-records.png"
-click_in "$main" 100 185
-xdotool click 3
-sleep 0.5
-xdotool key Up Return
-dialog=$(window_named "导出" 10) || fail "no export dialog"
-sleep 0.5
-type_text "$E2E_DIR/records.xls"
-xdotool key Return
-wait_for 10 test -s "$E2E_DIR/records.xls" || fail "the call records were not exported"
+export_records "$main" "$E2E_DIR/records.xls" "${SHOTS:+$SHOTS/main-records.png}"
 /usr/bin/python3 - "$E2E_DIR/records.xls" <<'PY' || fail "the exported call records are not right"
 import sys, xlrd
 sheet = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)
