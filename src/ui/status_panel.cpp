@@ -49,6 +49,14 @@ StatusPanel::StatusPanel(QWidget* parent)
   speaker_ = MakeMeter(this, kSpeakerMeterId, QRect(149, 135, 110, 15));
 }
 
+void StatusPanel::resizeEvent(QResizeEvent* /*event*/) {
+  // The speaker meter keeps its place but ends inside the panel: on the main window's narrower
+  // panel its last pixels would otherwise be cut off at the edge.
+  constexpr int kMeterLeft = 149, kMeterWidth = 110, kRightMargin = 4;
+  speaker_->setGeometry(kMeterLeft, 135,
+                        std::clamp(width() - kMeterLeft - kRightMargin, 1, kMeterWidth), 15);
+}
+
 std::string StatusPanel::ElapsedText(std::uint64_t milliseconds) {
   const std::uint64_t seconds = milliseconds / 1000;
   return Format("%02llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),

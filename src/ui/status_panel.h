@@ -83,6 +83,7 @@ class StatusPanel : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
 
  private:

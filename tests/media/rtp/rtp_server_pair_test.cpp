@@ -84,14 +84,22 @@ TEST_P(RtpServerPairTest, SpeechArrivesAfterThePreBufferAndFollowsTheInput) {
   ASSERT_TRUE(heard.ok) << name;
   EXPECT_EQ(heard.rate, 8000);
   ASSERT_GT(heard.samples.size(), speech.size());
-  const testing::Match match = testing::FindSource(speech, heard.samples, 8 * 1500);
+  // Where the first second of speech lies in the recording gives the pre-buffer.
+  const Samples opening(speech.begin(), speech.begin() + 8000);
+  const testing::Match match = testing::FindSource(opening, heard.samples, 8 * 1500);
   const double lagMs = match.lag / 8.0;
-  std::printf("%s: lag %.1f ms, correlation %.3f\n", codec.name, lagMs, match.correlation);
+  // The rest follows the input, each half-second found at its own lag: on a busy machine the
+  // player may re-buffer once, which shifts everything after it.
+  const double share =
+      testing::SpokenShareFound(speech, heard.samples, 8 * 1500, codec.minimumCorrelation);
+  std::printf("%s: lag %.1f ms, correlation %.3f, %.2f of the speech found\n", codec.name, lagMs,
+              match.correlation, share);
   // 16 frames of 40 ms must be queued before the first is played: 620 ms after the first packet
   // at real-time pace, plus up to a tick or two.
   EXPECT_GE(lagMs, 580);
   EXPECT_LE(lagMs, 900);
   EXPECT_GT(match.correlation, codec.minimumCorrelation);
+  EXPECT_GE(share, 0.9);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "out"),
                           std::filesystem::directory_iterator()),
             1)
