@@ -50,9 +50,10 @@ void RtpServer::SendLoop(const Media& media, const std::stop_token& stop) {
         SendProbe(session, kGetNatProbe, server);
         lastQuery = lastSend = now;
       } else if (TickSince(lastSend, now) >= timing.keepAliveMs) {
+        // Pending before the probe leaves: a reply quicker than this thread would be dropped.
+        natQueryPending_ = true;
         SendProbe(session, kGetNatProbe, server);
         lastQuery = lastSend = now;
-        natQueryPending_ = true;
       }
       if (addressMissing) dueIn(Until(*lastQuery, timing.queryRetryMs, now));
       dueIn(Until(lastSend, timing.keepAliveMs, now));
