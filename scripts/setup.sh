@@ -22,6 +22,8 @@ packages=(
   pipewire pipewire-pulse wireplumber pulseaudio-utils libasound2-plugins dbus
   # independent spreadsheet readers and writers
   python3-xlrd python3-xlwt libreoffice-calc-nogui
+  # package checks
+  lintian desktop-file-utils appstream
   # headless desktop and UI automation, CJK glyphs
   xvfb xdotool trayer x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-noto-cjk
 )

@@ -65,8 +65,12 @@ std::string FindXlsHelper(const XlsHelperPlaces& places) {
   if (!places.executableFolder.empty()) {
     std::string beside = places.executableFolder;
     if (beside.back() != '/') beside += '/';
+    // The build's folder holds it beside the binary; an installed tree, whatever its prefix
+    // (a package installs under /usr, `cmake --install` under /usr/local), under libexec/.
+    const std::string installedBeside = beside + "../libexec/corvel/" + kXlsHelperName;
     beside += kXlsHelperName;
     if (IsExecutableFile(beside)) return beside;
+    if (IsExecutableFile(installedBeside)) return installedBeside;
   }
   if (IsExecutableFile(places.installed)) return places.installed;
   return {};

@@ -30,7 +30,8 @@ struct XlsHelperPlaces {
 };
 
 // The helper's path: the variable's value when it is set; else an executable corvel-xls-read in
-// the executable's folder; else the installed one when it is executable; else empty.
+// the executable's folder, or in ../libexec/corvel/ from it; else the installed one when it is
+// executable; else empty.
 std::string FindXlsHelper(const XlsHelperPlaces& places);
 
 // What ReadXls gives for the file, computed by the helper found from this process. None also

@@ -135,7 +135,7 @@ TEST(Import, WithoutTheHelperXlsIsRefusedNotReadHere) {
   EXPECT_EQ(list.rows(), (Rows{{"110", "张三", "", ""}}));
 }
 
-TEST(XlsHelper, FoundInTheVariableThenBesideTheExecutableThenInstalled) {
+TEST(XlsHelper, FoundInTheVariableThenBesideTheExecutableThenInItsInstalledTree) {
   TempFolder folder;
   const std::string beside = HelperScript(folder, "corvel-xls-read", "exit 1");
   testing::WriteFile(folder / "elsewhere/corvel-xls-read", "");  // not executable
@@ -150,6 +150,14 @@ TEST(XlsHelper, FoundInTheVariableThenBesideTheExecutableThenInstalled) {
   EXPECT_EQ(FindXlsHelper({std::nullopt, folder / "elsewhere/", installed}), installed);
   EXPECT_EQ(FindXlsHelper({std::nullopt, "", installed}), installed);
   EXPECT_EQ(FindXlsHelper({std::nullopt, folder / "elsewhere/", folder / "missing"}), "");
+  // An installed tree, whatever its prefix: bin/ beside libexec/corvel/.
+  std::filesystem::create_directories(folder / "usr/bin");
+  std::filesystem::create_directories(folder / "usr/libexec/corvel");
+  const std::string packaged = HelperScript(folder, "usr/libexec/corvel/corvel-xls-read", "exit 1");
+  EXPECT_EQ(FindXlsHelper({std::nullopt, folder / "usr/bin/", folder / "missing"}),
+            folder / "usr/bin/../libexec/corvel/corvel-xls-read");
+  EXPECT_TRUE(std::filesystem::equivalent(
+      FindXlsHelper({std::nullopt, folder / "usr/bin/", installed}), packaged));
 }
 
 // A stand-in helper that answers with a given stream and then ends as the body says.

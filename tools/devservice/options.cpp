@@ -76,7 +76,13 @@ std::string DefaultAccountsPath() {
   std::error_code error;
   const std::filesystem::path binary = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return "accounts.txt";
-  return (binary.parent_path() / "accounts.txt").string();
+  // A build keeps the file beside the binary; an installed tree under share/.
+  const std::filesystem::path beside = binary.parent_path() / "accounts.txt";
+  const std::filesystem::path installed =
+      binary.parent_path() / "../share/corvel-devservice/accounts.txt";
+  if (!std::filesystem::exists(beside, error) && std::filesystem::exists(installed, error))
+    return installed.lexically_normal().string();
+  return beside.string();
 }
 
 }  // namespace corvel::devservice
