@@ -2,7 +2,8 @@
 # client, and corvel-devservice, the development account server and NAT helper. Their
 # dependencies are computed from the shared libraries the binaries load (dpkg-shlibdeps).
 
-# The package documents: copyright, and the changelog compressed as Debian wants it.
+# The package documents: copyright, the changelog and the manual pages, compressed as Debian
+# wants them.
 set(CORVEL_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
 configure_file(${PROJECT_SOURCE_DIR}/resources/package/copyright
   ${CORVEL_PACKAGE_DIR}/copyright @ONLY)
@@ -12,7 +13,7 @@ add_custom_command(OUTPUT ${CORVEL_PACKAGE_DIR}/changelog.gz
   COMMAND gzip -9nkf ${CORVEL_PACKAGE_DIR}/changelog
   DEPENDS ${CORVEL_PACKAGE_DIR}/changelog
   VERBATIM)
-add_custom_target(corvel_package_docs ALL DEPENDS ${CORVEL_PACKAGE_DIR}/changelog.gz)
+set(package_docs ${CORVEL_PACKAGE_DIR}/changelog.gz)
 foreach(component client devservice)
   set(name corvel)
   if(component STREQUAL devservice)
@@ -20,7 +21,17 @@ foreach(component client devservice)
   endif()
   install(FILES ${CORVEL_PACKAGE_DIR}/copyright ${CORVEL_PACKAGE_DIR}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name} COMPONENT ${component})
+  # The manual page, compressed.
+  configure_file(${PROJECT_SOURCE_DIR}/resources/man/${name}.1 ${CORVEL_PACKAGE_DIR}/${name}.1 @ONLY)
+  add_custom_command(OUTPUT ${CORVEL_PACKAGE_DIR}/${name}.1.gz
+    COMMAND gzip -9nkf ${CORVEL_PACKAGE_DIR}/${name}.1
+    DEPENDS ${CORVEL_PACKAGE_DIR}/${name}.1
+    VERBATIM)
+  list(APPEND package_docs ${CORVEL_PACKAGE_DIR}/${name}.1.gz)
+  install(FILES ${CORVEL_PACKAGE_DIR}/${name}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT ${component})
 endforeach()
+add_custom_target(corvel_package_docs ALL DEPENDS ${package_docs})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvel)
