@@ -15,10 +15,11 @@ targets=(
   "rtp_packet build/fuzz/libfuzzer/rtp_packet_fuzz fuzz/corpus/rtp_packet"
   "g729_decode build/fuzz/libfuzzer/g729_decode_fuzz fuzz/corpus/g729_decode"
   "amr_decode build/fuzz/libfuzzer/amr_decode_fuzz fuzz/corpus/amr_decode"
+  "service_stream build/fuzz/libfuzzer/service_stream_fuzz fuzz/corpus/service_stream"
   "sip_receive build/fuzz/sip/libfuzzer/sip_receive_fuzzer fuzz/sip/corpus"
 )
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
-printf '%-12s %10s %12s %8s %8s %9s\n' target seconds executions coverage corpus findings
+printf '%-14s %10s %12s %8s %8s %9s\n' target seconds executions coverage corpus findings
 status=0
 for entry in "${targets[@]}"; do
   read -r name binary corpus <<<"$entry"
@@ -32,7 +33,7 @@ for entry in "${targets[@]}"; do
   coverage=$(grep -oE 'cov: [0-9]+' "$run/fuzz.log" | tail -n1 | cut -d' ' -f2)
   findings=$(find "$run/artifacts" -type f | wc -l)
   [ "$findings" -eq 0 ] || status=1
-  printf '%-12s %10s %12s %8s %8s %9s\n' "$name" "$seconds" "${executions:-?}" "${coverage:-?}" \
+  printf '%-14s %10s %12s %8s %8s %9s\n' "$name" "$seconds" "${executions:-?}" "${coverage:-?}" \
     "$(find "$corpus" -type f | wc -l)" "$findings"
 done
 exit $status
