@@ -172,7 +172,7 @@ void StatusPanel::paintEvent(QPaintEvent* /*event*/) {
   }
   const bool connected = callState_ == 5;
   const QString elapsed = connected ? Text(elapsed_.get()) : QString();
-  LogPainted(lines[1] + "|" + lines[2] + "|" + elapsed);
+  if (!paintLogPath_.isEmpty()) LogPainted(lines[1] + "|" + lines[2] + "|" + elapsed);
   if (!connected) return;
   painter.drawPixmap(2, 135, SkinImage(140));
   painter.drawPixmap(133, 135, SkinImage(141));
@@ -185,7 +185,7 @@ void StatusPanel::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void StatusPanel::LogPainted(const QString& texts) {
-  if (paintLogPath_.isEmpty() || texts == lastPainted_) return;
+  if (texts == lastPainted_) return;
   lastPainted_ = texts;
   QFile file(paintLogPath_);
   if (file.open(QIODevice::Append | QIODevice::Text)) file.write((texts + "\n").toUtf8());

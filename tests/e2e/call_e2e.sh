@@ -36,10 +36,6 @@ ACCOUNT_PORT=$(port_of account)
 NAT_PORT=$(port_of nat)
 SIP_PORT=$(port_of sip)
 
-speech() {
-  espeak-ng -w "$E2E_DIR/$1-spoken.wav" "$2"
-  sox "$E2E_DIR/$1-spoken.wav" -r 8000 -c 1 -b 16 -e signed-integer "$E2E_DIR/$1.wav"
-}
 speech first "one two three four five six seven eight nine ten, this is the first caller speaking"
 speech second "the second telephone answers, speaking about rivers, mountains and the sea"
 
@@ -72,7 +68,6 @@ INI
   echo $!
 }
 
-title_is() { [ "$(xdotool getwindowname "$1" 2>/dev/null)" = "$2" ]; }
 
 # The panel has painted this "number|state|elapsed" line (an extended regular expression).
 panel_shows() { grep -qE "^$2\$" "$E2E_DIR/$1-panel.log" 2>/dev/null; }
@@ -82,20 +77,6 @@ wait_panel() {
     fail "$phone's panel never showed '$line'; it showed: $(tail -5 "$E2E_DIR/$phone-panel.log")"
 }
 
-press_key() {
-  local window=$1 key=$2 column row
-  case $key in
-    '*') column=0 row=3 ;; 0) column=1 row=3 ;; '#') column=2 row=3 ;;
-    *) column=$(((key - 1) % 3)) row=$(((key - 1) / 3)) ;;
-  esac
-  local left=$((14 + column * 86)) top=$((392 + row * 30))
-  click_control "$window" "$left" "$top" $((left + 82)) $((top + 26))
-}
-dial() {
-  local window=$1 number=$2 i
-  for ((i = 0; i < ${#number}; i++)); do press_key "$window" "${number:i:1}"; done
-  click_control "$window" 14 514 139 544  # 呼叫
-}
 hang_up() { click_control "$1" 143 514 268 544; }  # 挂断 / 取消 / 拒绝
 
 newest_recording() { ls -t "$E2E_DIR/$1"/out/player-*.wav 2>/dev/null | head -n1; }

@@ -198,6 +198,43 @@ click_control() {
   click_in "$window" $(((left + right) / 2)) $(((top + bottom) / 2))
 }
 
+# The window's title is exactly $2.
+title_is() { [ "$(xdotool getwindowname "$1" 2>/dev/null)" = "$2" ]; }
+
+# Clicks key $2 of the dial pad of main window $1 (keys from the layout: columns 14-96, 100-182,
+# 186-268; rows from 392, 30 apart).
+press_key() {
+  local window=$1 key=$2 column row
+  case $key in
+    '*') column=0 row=3 ;; 0) column=1 row=3 ;; '#') column=2 row=3 ;;
+    *) column=$(((key - 1) % 3)) row=$(((key - 1) / 3)) ;;
+  esac
+  local left=$((14 + column * 86)) top=$((392 + row * 30))
+  click_control "$window" "$left" "$top" $((left + 82)) $((top + 26))
+}
+
+# Types number $2 on the dial pad of main window $1 and clicks 呼叫.
+dial() {
+  local window=$1 number=$2 i
+  for ((i = 0; i < ${#number}; i++)); do press_key "$window" "${number:i:1}"; done
+  click_control "$window" 14 514 139 544  # 呼叫
+}
+
+# The exit command of main window $1: the title bar's exit button, then 确定 in the confirmation.
+exit_by_command() {
+  click_control "$1" 253 13 268 28
+  local confirm
+  confirm=$(window_named "确认" 10) || fail "no exit confirmation"
+  eval "$(xdotool getwindowgeometry --shell "$confirm")"
+  click_in "$confirm" $((WIDTH - 131 + 28)) $((HEIGHT - 35 + 10))
+}
+
+# Spoken text $2 as $E2E_DIR/$1.wav, 8 kHz mono, for a microphone played from a file.
+speech() {
+  espeak-ng -w "$E2E_DIR/$1-spoken.wav" "$2"
+  sox "$E2E_DIR/$1-spoken.wav" -r 8000 -c 1 -b 16 -e signed-integer "$E2E_DIR/$1.wav"
+}
+
 # Exports the call records of main window $1 to file $2 through the list's menu, as a person
 # would; a screenshot of the records tab goes to $3 when given.
 export_records() {

@@ -55,17 +55,8 @@ drops=$(grep -c '\[Drop\]From(127\.0\.0\.1:' "$trace" || true)
 [ "$drops" -ge 1 ] && [ "$drops" -le 2 ] || fail "$drops drop lines in the trace log"
 ! grep -q 'Recv CmdID\[0x1f48\]' "$trace" || fail "the forged stop was read as the service's"
 
-# The dial pad (keys from the layout: columns 14-96, 100-182, 186-268; rows from 392, 30 apart).
-press_key() {
-  local key=$1 column row
-  case $key in
-    '*') column=0 row=3 ;; 0) column=1 row=3 ;; '#') column=2 row=3 ;;
-    *) column=$(((key - 1) % 3)) row=$(((key - 1) / 3)) ;;
-  esac
-  local left=$((14 + column * 86)) top=$((392 + row * 30))
-  click_control "$main" "$left" "$top" $((left + 82)) $((top + 26))
-}
-for digit in 1 3 9 1 2 3 4 5 6 7 8; do press_key "$digit"; done
+# The dial pad.
+for digit in 1 3 9 1 2 3 4 5 6 7 8; do press_key "$main" "$digit"; done
 click_control "$main" 117 326 165 352  # 回拨
 wait_for 5 grep -qE 'recv .* CMD_CALLBACK\(6\) .* account="demo" number="13912345678" kind=1' "$log" ||
   fail "the call-back request did not reach the service"
@@ -120,10 +111,7 @@ wait_for 5 bash -c "[ \"\$(xdotool getwindowname $main)\" = 'Corvel[未登录]' 
   fail "the stop did not log the client off"
 
 # Exit.
-click_control "$main" 253 13 268 28
-confirm=$(window_named "确认" 10) || fail "no exit confirmation"
-eval "$(xdotool getwindowgeometry --shell "$confirm")"
-click_in "$confirm" $((WIDTH - 131 + 28)) $((HEIGHT - 35 + 10))
+exit_by_command "$main"
 wait_for 10 bash -c "! kill -0 $CLIENT_PID" || fail "the client did not end after exit"
 [ -f "$CORVEL_HOME/AddressList.db" ] || fail "the address book was not saved at exit"
 

@@ -22,8 +22,7 @@ for tool in kamailio sipp espeak-ng sox; do
 done
 start_display
 
-espeak-ng -w "$E2E_DIR/spoken.wav" "hello, is anybody there, I can hear my own voice coming back"
-sox "$E2E_DIR/spoken.wav" -r 8000 -c 1 -b 16 -e signed-integer "$E2E_DIR/speech.wav"
+speech speech "hello, is anybody there, I can hear my own voice coming back"
 export CORVEL_HOME="$E2E_DIR/home"
 mkdir -p "$CORVEL_HOME"
 cp -r "$BUILD/corvel/Wave" "$CORVEL_HOME/"
@@ -47,7 +46,7 @@ os.execvp(sys.argv[1], sys.argv[1:])' bash "$repo/scripts/run.sh" >>"$E2E_DIR/ru
     fail "run.sh started no local service: $(tail -5 "$E2E_DIR/run.log")"
   scratch=$(cat "$BUILD/localservice/scratch")
   main=$(log_in demo demo123) || fail "no main window"
-  wait_for 20 bash -c "[ \"\$(xdotool getwindowname $main)\" = 'Corvel[就绪]' ]" ||
+  wait_for 20 title_is "$main" "Corvel[就绪]" ||
     fail "not registered: '$(xdotool getwindowname "$main")'"
 }
 
@@ -63,20 +62,9 @@ nothing_left() {
   [ -z "$bound" ] || fail "after $what, ports are still bound: $bound"
 }
 
-press_key() {
-  local key=$1 column row
-  case $key in
-    0) column=1 row=3 ;;
-    *) column=$(((key - 1) % 3)) row=$(((key - 1) / 3)) ;;
-  esac
-  local left=$((14 + column * 86)) top=$((392 + row * 30))
-  click_control "$main" "$left" "$top" $((left + 82)) $((top + 26))
-}
-
 # Exit through the window's exit command.
 start_run
-for digit in 0 1 0 6 0 0 0; do press_key "$digit"; done
-click_control "$main" 14 514 139 544  # 呼叫
+dial "$main" 0106000
 wait_for 20 grep -qE '^0106000\|通话中\|00:00:0[3-9]$' "$CORVEL_PANEL_LOG" ||
   fail "the echo call did not connect: $(tail -3 "$CORVEL_PANEL_LOG")"
 sleep 3
@@ -96,7 +84,7 @@ second_pid=$(pgrep -P "$second_run" -x corvel)
 log_in demo2 demo123 >/dev/null
 wait_for 10 main_window_of "$second_pid" || fail "no main window for the second client"
 second=$(main_window_of "$second_pid")
-wait_for 20 bash -c "[ \"\$(xdotool getwindowname $second)\" = 'Corvel[就绪]' ]" ||
+wait_for 20 title_is "$second" "Corvel[就绪]" ||
   fail "the second client did not register: '$(xdotool getwindowname "$second")'"
 [ -f "$BUILD/corvel-second/log/SIPPhone.log" ] || fail "the second client has no folder of its own"
 ! grep -q 'local service started' "$E2E_DIR/second.log" || fail "the second client started a service"
@@ -104,10 +92,7 @@ kill "$second_pid"
 wait_for 10 bash -c "! kill -0 $second_run" || fail "run.sh --second did not end"
 [ -s "$BUILD/localservice/ports" ] || fail "the second client's end stopped the first one's service"
 
-click_control "$main" 253 13 268 28
-confirm=$(window_named "确认" 10) || fail "no exit confirmation"
-eval "$(xdotool getwindowgeometry --shell "$confirm")"
-click_in "$confirm" $((WIDTH - 131 + 28)) $((HEIGHT - 35 + 10))
+exit_by_command "$main"
 nothing_left "the exit"
 
 # The client crashes.
