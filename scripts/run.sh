@@ -84,6 +84,4 @@ if [ ${#parts[@]} -lt 2 ]; then
   echo "run: log in as demo / demo123 (scripts/run.sh --second: demo2); numbers to try:"
   echo "run:   0106000 echo, 0106001 announcement, 0106486 busy, 0106180 rings; 80001002 is demo2"
 fi
-status=0
-"$build/corvel/corvel" "$@" || status=$?
-exit $status
+"$build/corvel/corvel" "$@"
