@@ -1,5 +1,7 @@
 #include "account_server.h"
 
+#include <algorithm>
+
 #include "app/format.h"
 #include "area_table.h"
 #include "money.h"
@@ -12,7 +14,7 @@ namespace corvel::devservice {
 namespace {
 
 constexpr std::size_t kLongConferenceBody = 96;
-constexpr std::uint32_t kMemberLeft = 2;
+constexpr std::uint8_t kConferenceKind = 2;
 
 // The member identifier's text as the number the client also puts in Receiver.
 std::uint32_t IdFromText(std::string_view text) {
@@ -180,13 +182,32 @@ Handled AccountServer::OnCallback(const ServicePacket& request, Endpoint from) {
   if (Session* session = FindSession(fields.account, request.sender)) session->endpoint = from;
   const std::uint32_t status =
       CallbackStatus(book_.Find(fields.account), fields.second, fields.kind);
-  handled.send.push_back(To(from, CallbackAnswerPacket(status)));
   handled.note = Format("call-back result %u", status);
-  if (status == kCallbackOk) {
-    const std::uint32_t id = NextId(nextCallbackId_);
+  if (status != kCallbackOk) {
+    handled.send.push_back(To(from, CallbackAnswerPacket(status)));
+    return handled;
+  }
+  const std::uint32_t id = NextId(nextCallbackId_);
+  if (fields.kind != kConferenceKind) {
+    handled.send.push_back(To(from, CallbackAnswerPacket(status)));
     handled.send.push_back(To(from, CallbackIdNotice(id), callbackIdDelayMs_));
     handled.note += Format("; call-back id 0x%X in %d ms", id, callbackIdDelayMs_);
+    return handled;
   }
+  // A member joins once called: the client lists the member from its call-back answer, which
+  // must find the call's id already known.
+  const std::string code = ReadField(request, 66, 30);
+  auto conference = std::find_if(conferences_.begin(), conferences_.end(),
+                                 [&](const ConferenceInfo& c) { return c.code == code; });
+  if (conference == conferences_.end()) {
+    conferences_.push_back({code, fields.account, {}});
+    conference = conferences_.end() - 1;
+  }
+  conference->members.push_back({fields.second, id, false});
+  handled.send.push_back(To(from, CallbackIdNotice(id)));
+  handled.send.push_back(To(from, CallbackAnswerPacket(status), callbackIdDelayMs_));
+  handled.note += Format("; conference %s member %s id 0x%X, joined in %d ms", code.c_str(),
+                         fields.second.c_str(), id, callbackIdDelayMs_);
   return handled;
 }
 
@@ -216,10 +237,40 @@ Handled AccountServer::OnConferenceMember(const ServicePacket& request, Endpoint
   notice.memberId = request.receiver != 0 ? request.receiver : IdFromText(idText);
   Handled handled;
   handled.note = longForm ? std::string("member leaves") : ConferenceOpName(op);
-  if (longForm || op == 1) {
-    handled.send.push_back(To(from, ConferenceMemberNoticePacket(notice)));
+  const bool leaves = longForm || op == 1;
+  if (!leaves && op != 2 && op != 3) return handled;
+  if (!leaves) notice.status = op == 2 ? kMemberMuted : kMemberSpeaking;
+  bool known = false;
+  for (ConferenceInfo& conference : conferences_) {
+    auto& members = conference.members;
+    const auto member =
+        std::find_if(members.begin(), members.end(),
+                     [&](const ConferenceMember& m) { return m.id == notice.memberId; });
+    if (member == members.end()) continue;
+    known = true;
+    if (leaves) {
+      members.erase(member);
+    } else {
+      member->muted = op == 2;
+    }
   }
+  if (!known) handled.note += "; not a member of any conference";
+  handled.send.push_back(To(from, ConferenceMemberNoticePacket(notice)));
   return handled;
+}
+
+void AccountServer::DropMember(std::uint32_t id) {
+  const std::lock_guard lock(mutex_);
+  for (ConferenceInfo& conference : conferences_)
+    std::erase_if(conference.members, [id](const ConferenceMember& m) { return m.id == id; });
+}
+
+std::vector<ConferenceInfo> AccountServer::Conferences(std::string_view account) const {
+  const std::lock_guard lock(mutex_);
+  std::vector<ConferenceInfo> found;
+  for (const ConferenceInfo& conference : conferences_)
+    if (conference.account == account) found.push_back(conference);
+  return found;
 }
 
 PushResult AccountServer::PushTo(std::string_view account, const ServicePacket& packet) {

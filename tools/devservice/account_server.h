@@ -27,6 +27,24 @@ struct Handled {
   std::string note;  // what the service made of the request, for the log; may be empty
 };
 
+// Conference members the service has called and joined, by conference code.
+struct ConferenceMember {
+  std::string phone;
+  std::uint32_t id = 0;
+  bool muted = false;
+};
+struct ConferenceInfo {
+  std::string code;
+  std::string account;
+  std::vector<ConferenceMember> members;
+};
+
+// Confirmations of mute and unmute requests, in the member notice; Status 2 (left) is the one
+// the client acts on.
+inline constexpr std::uint32_t kMemberLeft = 2;
+inline constexpr std::uint32_t kMemberMuted = 3;
+inline constexpr std::uint32_t kMemberSpeaking = 4;
+
 struct SessionInfo {
   std::string account;
   std::uint32_t clientId = 0;
@@ -57,6 +75,10 @@ class AccountServer {
   std::optional<std::int64_t> Balance(std::string_view account) const;
 
   std::vector<SessionInfo> Sessions() const;
+  // A member the service reports gone leaves its conference.
+  void DropMember(std::uint32_t id);
+  // The conferences the account has started, with their members as they stand.
+  std::vector<ConferenceInfo> Conferences(std::string_view account) const;
   // Packets received so far, by command number.
   std::map<std::uint32_t, std::uint64_t> ReceivedCounts() const;
 
@@ -88,6 +110,7 @@ class AccountServer {
   std::set<std::string, std::less<>> loggedOffByService_;
   std::map<std::string, std::uint32_t, std::less<>> refuseNext_;
   std::map<std::uint32_t, std::uint64_t> received_;
+  std::vector<ConferenceInfo> conferences_;
   std::uint32_t nextClientId_ = kFirstClientId;
   std::uint32_t nextCallbackId_ = kFirstCallbackId;
   const int callbackIdDelayMs_;

@@ -16,7 +16,7 @@ namespace {
 constexpr std::string_view kSpaces = " \t\r\n";
 constexpr const char* kHelp =
     "ok commands: logoff ACCOUNT | stop ACCOUNT 0|1 | member-left ACCOUNT PHONE ID | "
-    "callback-id ACCOUNT ID | refuse-next-call ACCOUNT 0|1|2 | "
+    "callback-id ACCOUNT ID | refuse-next-call ACCOUNT 0|1|2 | conference ACCOUNT | "
     "push ACCOUNT CMD STATUS RECEIVER [BODYTEXT] | nat on|off|garbage | "
     "balance ACCOUNT AMOUNT | sessions | received | help";
 
@@ -97,7 +97,8 @@ ControlResult ControlChannel::Execute(std::string_view line) {
   if (command == "member-left") {
     const std::optional<std::uint32_t> id = n == 4 ? Number(words[3]) : std::nullopt;
     if (!id) return Usage("member-left ACCOUNT PHONE ID");
-    return Push(words[1], ConferenceMemberNoticePacket({2, *id, std::string(words[2])}));
+    server_.DropMember(*id);
+    return Push(words[1], ConferenceMemberNoticePacket({kMemberLeft, *id, std::string(words[2])}));
   }
   if (command == "callback-id") {
     const std::optional<std::uint32_t> id = n == 3 ? Number(words[2]) : std::nullopt;
@@ -137,6 +138,16 @@ ControlResult ControlChannel::Execute(std::string_view line) {
     return {"ok " + std::string(words[1]) + " balance " + FormatMoney(*cents), {}};
   }
   if (command == "sessions") return Sessions();
+  if (command == "conference") {
+    if (n != 2) return Usage("conference ACCOUNT");
+    std::string text = "ok";
+    for (const ConferenceInfo& conference : server_.Conferences(words[1])) {
+      text += " " + conference.code + ":";
+      for (const ConferenceMember& member : conference.members)
+        text += Format(" %s/0x%X%s", member.phone.c_str(), member.id, member.muted ? "/muted" : "");
+    }
+    return {text, {}};
+  }
   if (command == "received") return Received();
   return Error("unknown command " + std::string(command) + "; try help");
 }

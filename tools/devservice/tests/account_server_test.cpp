@@ -227,11 +227,38 @@ TEST_F(AccountServerTest, SuccessfulCallbackIsAnsweredThenGivenAnIdLater) {
   const std::uint32_t first = handled.send[1].packet.receiver;
   EXPECT_NE(first, 0u);
 
-  handled = Send(CallbackRequest("alice", "13912345678", CallbackKind::kConference, "CONF1"));
+  handled = Send(CallbackRequest("alice", "13912345678", CallbackKind::kCallback));
   ASSERT_EQ(handled.send.size(), 2u);
-  EXPECT_EQ(handled.send[0].packet.status, 0u);
   EXPECT_NE(handled.send[1].packet.receiver, first);
   EXPECT_NE(handled.send[1].packet.receiver, 0u);
+  EXPECT_TRUE(server.Conferences("alice").empty());
+}
+
+// The client lists a conference member from the call-back answer, with the id it already has.
+TEST_F(AccountServerTest, ConferenceCallbackGivesTheIdFirstAndTheMemberJoins) {
+  LogIn("alice", "pw1");
+  Handled handled =
+      Send(CallbackRequest("alice", "13912345678", CallbackKind::kConference, "CONF1"));
+  ASSERT_EQ(handled.send.size(), 2u);
+  EXPECT_EQ(handled.send[0].packet.cmdId, NTF_CALLBACK_ID);
+  EXPECT_EQ(handled.send[0].delayMs, 0);
+  EXPECT_EQ(handled.send[1].packet.cmdId, RSP_CALLBACK);
+  EXPECT_EQ(handled.send[1].packet.status, 0u);
+  EXPECT_EQ(handled.send[1].delayMs, kDelayMs);
+  const std::uint32_t first = handled.send[0].packet.receiver;
+  handled = Send(CallbackRequest("alice", "02166667777", CallbackKind::kConference, "CONF1"));
+  const std::uint32_t second = handled.send[0].packet.receiver;
+  EXPECT_NE(first, second);
+  Send(CallbackRequest("alice", "00012345", CallbackKind::kConference, "CONF1"));  // fails
+
+  const std::vector<ConferenceInfo> conferences = server.Conferences("alice");
+  ASSERT_EQ(conferences.size(), 1u);
+  EXPECT_EQ(conferences[0].code, "CONF1");
+  ASSERT_EQ(conferences[0].members.size(), 2u);
+  EXPECT_EQ(conferences[0].members[0].phone, "13912345678");
+  EXPECT_EQ(conferences[0].members[0].id, first);
+  EXPECT_EQ(conferences[0].members[1].phone, "02166667777");
+  EXPECT_TRUE(server.Conferences("bob").empty());
 }
 
 TEST_F(AccountServerTest, FailedCallbackGetsNoId) {
@@ -307,8 +334,43 @@ TEST_F(AccountServerTest, ConferenceEndAndLeaveAreAnsweredWithMemberLeft) {
     EXPECT_EQ(notice.memberId, 42u);
     EXPECT_EQ(notice.phone, "13912345678");
   }
-  EXPECT_TRUE(Send(ConferenceMemberRequest(ConferenceOp::kMute, "139", "42")).send.empty());
-  EXPECT_TRUE(Send(ConferenceMemberRequest(ConferenceOp::kUnmute, "139", "42")).send.empty());
+}
+
+TEST_F(AccountServerTest, MembersAreMutedUnmutedAndDroppedWithAConfirmation) {
+  LogIn("alice", "pw1");
+  const std::uint32_t id =
+      Send(CallbackRequest("alice", "13912345678", CallbackKind::kConference, "CONF1"))
+          .send[0]
+          .packet.receiver;
+  const std::string idText = std::to_string(id);
+  struct Case {
+    ServicePacket request;
+    std::uint32_t status;
+    std::size_t membersAfter;
+    bool mutedAfter;
+  };
+  const Case cases[] = {
+      {ConferenceMemberRequest(ConferenceOp::kMute, "13912345678", idText), kMemberMuted, 1, true},
+      {ConferenceMemberRequest(ConferenceOp::kUnmute, "13912345678", idText), kMemberSpeaking, 1,
+       false},
+      {ConferenceMemberRequest(ConferenceOp::kEnd, "13912345678", idText), kMemberLeft, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status);
+    const ServicePacket packet = Answer(Send(c.request));
+    EXPECT_EQ(packet.cmdId, NTF_CONF_MEMBER);
+    EXPECT_EQ(ReadConferenceMemberNotice(packet).status, c.status);
+    EXPECT_EQ(ReadConferenceMemberNotice(packet).memberId, id);
+    const std::vector<ConferenceInfo> conferences = server.Conferences("alice");
+    ASSERT_EQ(conferences.size(), 1u);
+    ASSERT_EQ(conferences[0].members.size(), c.membersAfter);
+    if (c.membersAfter > 0) {
+      EXPECT_EQ(conferences[0].members[0].muted, c.mutedAfter);
+    }
+  }
+  ServicePacket unknownOp = ConferenceMemberRequest(ConferenceOp::kMute, "139", "42");
+  unknownOp.body[0] = 9;
+  EXPECT_TRUE(Send(unknownOp).send.empty());
 }
 
 TEST_F(AccountServerTest, MemberIdComesFromTheTextWhenReceiverIsZero) {

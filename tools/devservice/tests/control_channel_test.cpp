@@ -73,6 +73,17 @@ TEST_F(ControlChannelTest, MemberLeftAndCallbackIdPushes) {
   EXPECT_EQ(notice.memberId, 77u);
   EXPECT_EQ(notice.phone, "13912345678");
 
+  // The conference command shows who the service has joined; member-left drops the member.
+  server.Handle(CallbackRequest("alice", "13912345678", CallbackKind::kConference, "CONF9"),
+                kClient);
+  server.Handle(CallbackRequest("alice", "02166667777", CallbackKind::kConference, "CONF9"),
+                kClient);
+  const ControlResult listed = control.Execute("conference alice");
+  EXPECT_EQ(listed.answer, "ok CONF9: 13912345678/0x2001 02166667777/0x2002");
+  Pushed(control.Execute("member-left alice 13912345678 0x2001"));
+  EXPECT_EQ(control.Execute("conference alice").answer, "ok CONF9: 02166667777/0x2002");
+  EXPECT_EQ(control.Execute("conference bob").answer, "ok");
+
   packet = Pushed(control.Execute("callback-id alice 0x2A"));
   EXPECT_EQ(packet.cmdId, NTF_CALLBACK_ID);
   EXPECT_EQ(packet.receiver, 42u);
