@@ -52,6 +52,20 @@ CallbackCheck CheckCallback(const DialContext& context, const std::string& typed
   return {};
 }
 
+std::string CheckConferenceMember(const DialContext& context, const std::string& typed) {
+  if (!context.loggedIn) return "您还没有登录,请先登录!";
+  if (!context.hasBalance) return "您的余额不足,请先充值!";
+  if (typed.empty()) return "请输入电话号码!";
+  // Short numbers are local numbers without their area code, unless they are numbers of the
+  // service itself, which share the account's first two digits.
+  if (typed.size() <= 8 && typed.substr(0, 2) != context.sipNumber.substr(0, 2)) {
+    return "拨打固定电话请加区号!";
+  }
+  // As for call-backs: a number cut to the request's field would call someone else.
+  if (typed.size() > kCallbackNumberWidth) return "被叫号码长度不正确!";
+  return {};
+}
+
 char KeyCharacter(int keyValue) {
   if (keyValue >= 0 && keyValue <= 9) return static_cast<char>('0' + keyValue);
   return keyValue == 10 ? '*' : '#';

@@ -39,6 +39,10 @@ struct CallbackCheck {
 };
 CallbackCheck CheckCallback(const DialContext& context, const std::string& typed);
 
+// The conference window's add command (1045) for the text of its number box; empty when the
+// member may be called. The call on the status panel is checked later, once the box is emptied.
+std::string CheckConferenceMember(const DialContext& context, const std::string& typed);
+
 // The number box after a key: appended while it holds at most 30 characters, else replaced.
 std::string ApplyKey(const std::string& boxText, char key);
 // The key's character for key values 0-11 ('0'-'9', 10 '*', 11 '#').

@@ -17,6 +17,7 @@
 #include "app/window_messages.h"
 #include "ui/about_box.h"
 #include "ui/account_tips.h"
+#include "ui/conference_window.h"
 #include "ui/key_gate.h"
 #include "ui/main_window_layout.h"
 #include "ui/phone_controls.h"
@@ -139,6 +140,10 @@ void MainWindow::ShowFromTray() {
   activateWindow();
   hideState_ = HideState::kShown;
   if (trayActions_.count(1000)) trayActions_[1000]->setText("隐藏");
+  if (conference_ != nullptr && conference_->isVisible()) {
+    conference_->PlaceBesideMainWindow(-ConferenceWindow::kGlueOverlap);
+    conference_->setAttached(true);
+  }
 }
 
 void MainWindow::BuildAccountTips() {
@@ -394,7 +399,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   // A caption-less window has no window menu of the desktop's; its title bar offers the item.
   if (event->pos().y() >= layout::kTitleLineY) return QDialog::contextMenuEvent(event);
   QMenu menu(this);
-  QAction* about = menu.addAction("关于 Tessmark(&A)...");
+  QAction* about = menu.addAction("关于 Corvel(&A)...");
   if (menu.exec(event->globalPos()) == about) ShowAbout();
 }
 
@@ -420,6 +425,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (closed_) return event->accept();
   SaveAddressBook();
   if (phone_ != nullptr) phone()->Shutdown();
+  if (conference_ != nullptr) conference_->hide();
   // A hidden window is closed too (the exit command from the tray menu): the run ends either way.
   event->accept();
   closed_ = true;

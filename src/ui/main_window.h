@@ -25,6 +25,7 @@ class QSystemTrayIcon;
 namespace corvel {
 
 class AccountTips;
+class ConferenceWindow;
 class PhoneControls;
 class ReportList;
 class SkinButton;
@@ -98,6 +99,14 @@ class MainWindow : public QDialog {
   // The tray icon's left click or double-click: centred on the screen and shown.
   void ShowFromTray();
 
+  // The 会议 command (1009): the conference window, made on first use, shown or hidden.
+  void ToggleConference();
+  // The lists' 会议 item: the number is called into the conference.
+  void AddToConference(const std::string& number);
+  ConferenceWindow* conferenceWindow() const { return conference_; }
+  // Safe from any thread (the business worker asks).
+  bool hasConferenceWindow() const { return hasConference_.load(); }
+
   // The window's half of the worker's and the phone's messages.
   void OnWindowMessage(int number, std::uint32_t wParam);
 
@@ -124,6 +133,7 @@ class MainWindow : public QDialog {
   void BuildLists();
   void BuildAccountTips();
   bool DragFromLink(QEvent* event);
+  void FollowWithConference();
   void RunListCommand(ReportList& list, int command);
   void PopIncomingCall();
   void Prompt(const char* caption, const char* text, const char* button1 = nullptr);
@@ -151,7 +161,9 @@ class MainWindow : public QDialog {
   std::unique_ptr<PhoneControls> ownedPhone_;
   SoundPort* sounds_ = nullptr;
   std::function<void()> runLogin_;
-  AccountTips* accountTips_ = nullptr;  // child
+  AccountTips* accountTips_ = nullptr;      // child
+  ConferenceWindow* conference_ = nullptr;  // child window, made by the first 会议 command
+  std::atomic<bool> hasConference_{false};
   WindowDrag drag_;
   std::optional<QPoint> linkPress_;  // a left press on the link that may become a drag
   bool linkDragging_ = false;

@@ -63,6 +63,8 @@ void MainWindow::Command(int id) {
       return OpenWebPage(id);
     case kCommandCallback:
       return Callback();
+    case kCommandConference:
+      return ToggleConference();
     case 1011:
       numberBox_->clear();
       return;

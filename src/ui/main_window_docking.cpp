@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "ui/conference_window.h"
 #include "ui/main_window.h"
 
 namespace corvel {
@@ -33,11 +34,14 @@ void MainWindow::UpdateEdgeArming() {
 void MainWindow::moveEvent(QMoveEvent* event) {
   // A move the user makes by dragging arms or disarms the docking; the slides do not.
   if (hideState_ != HideState::kSlid) UpdateEdgeArming();
+  FollowWithConference();
   QDialog::moveEvent(event);
 }
 
 void MainWindow::SlideAway() {
   if (frameGeometry().contains(QCursor::pos())) return;
+  // Out of sight with the main window, rather than left behind where it no longer belongs.
+  if (conference_ != nullptr && conference_->attached()) conference_->hide();
   const QRect area = ScreenArea();
   QRect frame = frameGeometry();
   if (frame.top() <= kSlideDistance) {

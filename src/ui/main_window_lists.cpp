@@ -2,6 +2,8 @@
 // folder's file, and this run's call records.
 #include <QFileDialog>
 
+#include "app/window_messages.h"
+
 #include "store/address_book.h"
 #include "store/list_fill.h"
 #include "store/spreadsheet_exchange.h"
@@ -45,6 +47,7 @@ void MainWindow::BuildLists() {
 
   for (ReportList* list : {addressBook_, callRecords_}) {
     list->setForwarder([this](int command, const std::string& number) {
+      if (command == kCommandConference) return AddToConference(number);
       numberBox_->setText(QString::fromStdString(number));
       Command(command);
     });

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "ui/conference_window.h"
 #include "ui/login_window.h"
 #include "ui/main_window.h"
 #include "ui/phone_controls.h"
@@ -83,6 +84,29 @@ void UiPeers::SetRunning(bool on) {
 
 void UiPeers::SetIdentify(std::uint32_t identify) {
   OnMainWindow([identify](MainWindow& window) { window.statusPanel()->setIdentify(identify); });
+}
+
+bool UiPeers::HasConferenceWindow() const {
+  std::lock_guard lock(mainMutex_);
+  return mainWindow_ != nullptr && mainWindow_->hasConferenceWindow();
+}
+
+// The row is made from the panel as it stands once the worker's earlier calls (the status text,
+// the finish) have been handled.
+void UiPeers::AddMemberFromStatusPanel() {
+  OnMainWindow([](MainWindow& window) {
+    if (ConferenceWindow* conference = window.conferenceWindow()) {
+      conference->AddMember(*window.statusPanel());
+    }
+  });
+}
+
+void UiPeers::RemoveMember(const std::string& phone, std::uint32_t memberId) {
+  OnMainWindow([phone, memberId](MainWindow& window) {
+    if (ConferenceWindow* conference = window.conferenceWindow()) {
+      conference->RemoveMember(phone, memberId);
+    }
+  });
 }
 
 bool UiPeers::HasSipEndpoint() const {

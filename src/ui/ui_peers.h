@@ -37,10 +37,9 @@ class UiPeers : public WorkerPeers {
   void SetRunning(bool on) override;
   void SetIdentify(std::uint32_t identify) override;
 
-  // The conference window comes with its own issue; until then there is none.
-  bool HasConferenceWindow() const override { return false; }
-  void AddMemberFromStatusPanel() override {}
-  void RemoveMember(const std::string& /*phone*/, std::uint32_t /*memberId*/) override {}
+  bool HasConferenceWindow() const override;
+  void AddMemberFromStatusPanel() override;
+  void RemoveMember(const std::string& phone, std::uint32_t memberId) override;
 
   bool HasSipEndpoint() const override;
   void HangUpAllCalls() override;
