@@ -59,6 +59,42 @@ eval "$(xdotool getwindowgeometry --shell "$conference")"
 [ "$X" -eq $((main_x + 283 - 2)) ] && [ "$Y" -eq "$main_y" ] ||
   fail "the conference window is at $X,$Y, not glued to the main window at $main_x,$main_y"
 
+# Dragging the main window by its title takes the glued conference window along; a double-click
+# on the conference window fixes it in place, a second frees it with a gap of 2 pixels.
+position() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  echo "$X $Y"
+}
+drag_main_by() {
+  local dx=$1 dy=$2
+  read -r X Y <<<"$(position "$main")"
+  xdotool mousemove $((X + 60)) $((Y + 20)) sleep 0.1 mousedown 1
+  for _ in 1 2 3 4 5; do
+    xdotool mousemove_relative -- "$dx" "$dy"
+    sleep 0.05
+  done
+  xdotool mouseup 1
+  sleep 0.3
+}
+drag_main_by -10 8
+read -r main_x main_y <<<"$(position "$main")"
+[ "$(position "$conference")" = "$((main_x + 283 - 2)) $main_y" ] ||
+  fail "the conference window did not follow the main window: $(position "$conference")"
+eval "$(xdotool getwindowgeometry --shell "$conference")"
+xdotool mousemove $((X + 300)) $((Y + 20)) sleep 0.1 click --repeat 2 --delay 80 1
+sleep 0.3
+[ "$(position "$conference")" = "$((main_x + 283 - 2)) $main_y" ] ||
+  fail "the first double-click moved the conference window off the main window's side"
+eval "$(xdotool getwindowgeometry --shell "$conference")"
+xdotool mousemove $((X + 300)) $((Y + 20)) sleep 0.1 click --repeat 2 --delay 80 1
+sleep 0.3
+[ "$(position "$conference")" = "$((main_x + 283 + 2)) $main_y" ] ||
+  fail "the second double-click did not free the window 2 pixels off: $(position "$conference")"
+drag_main_by 4 4
+read -r main_x main_y <<<"$(position "$main")"
+[ "$(position "$conference")" = "$((main_x + 283 - 2)) $main_y" ] ||
+  fail "the freed conference window did not follow the main window: $(position "$conference")"
+
 # Two members, typed into the number box (15,40)-(165,60) and called with 呼叫 (175,40)-(235,60).
 add_member() {
   local number=$1 joined=$2
