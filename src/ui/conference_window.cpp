@@ -9,6 +9,7 @@
 #include "media/toolkit/tick.h"
 #include "service/client_requests.h"
 #include "service/network_module.h"
+#include "store/conference_commands.h"
 #include "store/list_fill.h"
 #include "ui/dial_rules.h"
 #include "ui/prompt_box.h"
@@ -32,9 +33,7 @@ constexpr int kListTop = 65;
 constexpr int kInitialColumnWidth = 10;
 constexpr int kNumberColumn = 0;
 constexpr int kSessionColumn = 1;
-constexpr int kSpeakingColumn = 4;
 const char* const kSpeaking = "允许发言";
-const char* const kMuted = "禁止发言";
 
 SkinButton* MakeButton(QWidget* parent, int id, const char* caption) {
   auto* button = new SkinButton(parent);
@@ -43,19 +42,6 @@ SkinButton* MakeButton(QWidget* parent, int id, const char* caption) {
   button->setTextColor(Qt::white);
   button->setText(QString::fromUtf8(caption));
   return button;
-}
-
-// The 会话标识 text as the service's number: leading blanks and a sign, then digits up to the
-// first other character; 0 without digits.
-std::uint32_t SessionNumber(const std::string& text) {
-  std::size_t i = text.find_first_not_of(" \t");
-  if (i == std::string::npos) return 0;
-  const bool negative = text[i] == '-';
-  if (negative || text[i] == '+') ++i;
-  std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');
-  return negative ? 0 - value : value;
 }
 
 }  // namespace
@@ -153,8 +139,11 @@ void ConferenceWindow::AddCommand() {
 
 void ConferenceWindow::EndConference() {
   for (int row = 0; row < members_->rowCount() && LinkUp(); ++row) {
-    Send(ConferenceMemberRequest(ConferenceOp::kEnd, members_->cellText(row, kNumberColumn),
-                                 members_->cellText(row, kSessionColumn)));
+    const std::string session = members_->cellText(row, kSessionColumn);
+    ServicePacket packet = ConferenceMemberRequest(ConferenceOp::kEnd,
+                                                   members_->cellText(row, kNumberColumn), session);
+    packet.receiver = MemberReceiver(session);
+    Send(packet);
   }
   members_->DeleteAllRows();
 }
@@ -173,7 +162,7 @@ bool ConferenceWindow::RemoveMember(const std::string& number, std::uint32_t ses
   if (number.empty() && sessionNumber == 0) return false;
   for (int row = 0; row < members_->rowCount(); ++row) {
     const bool sameNumber = !number.empty() && members_->cellText(row, kNumberColumn) == number;
-    const bool sameSession = sessionNumber != 0 && SessionNumber(members_->cellText(
+    const bool sameSession = sessionNumber != 0 && MemberReceiver(members_->cellText(
                                                        row, kSessionColumn)) == sessionNumber;
     if (sameNumber || sameSession) {
       members_->DeleteRow(row);
@@ -184,26 +173,9 @@ bool ConferenceWindow::RemoveMember(const std::string& number, std::uint32_t ses
 }
 
 void ConferenceWindow::MemberCommand(int id) {
-  const int row = members_->selectedRow();
-  if (row < 0 || !LinkUp()) return;
-  const std::string number = members_->cellText(row, kNumberColumn);
-  const std::string session = members_->cellText(row, kSessionColumn);
-  switch (id) {
-    case ReportList::kDelete:
-      members_->DeleteRow(row);
-      Send(ConferenceLeaveRequest(state_.account.get(), number, session));
-      return;
-    case ReportList::kImport:
-      Send(ConferenceMemberRequest(ConferenceOp::kMute, number, session));
-      members_->SetCellText(row, kSpeakingColumn, std::string(kMuted));
-      return;
-    case ReportList::kExport:
-      Send(ConferenceMemberRequest(ConferenceOp::kUnmute, number, session));
-      members_->SetCellText(row, kSpeakingColumn, std::string(kSpeaking));
-      return;
-    default:
-      return;
-  }
+  if (!LinkUp()) return;
+  RunConferenceMemberCommand(id, *members_, state_.account.get(),
+                             [this](const ServicePacket& packet) { Send(packet); });
 }
 
 void ConferenceWindow::PlaceBesideMainWindow(int gap) {
