@@ -25,7 +25,7 @@ packages=(
   # package checks
   lintian desktop-file-utils appstream
   # headless desktop and UI automation, CJK glyphs
-  xvfb xdotool trayer x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-noto-cjk
+  xvfb xdotool trayer x11-apps x11-utils x11-xserver-utils imagemagick fonts-wqy-microhei fonts-noto-cjk
 )
 
 missing=()

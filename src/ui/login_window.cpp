@@ -18,6 +18,7 @@
 #include "ui/skin/skin_edit.h"
 #include "ui/skin/skin_font.h"
 #include "ui/skin/skin_static.h"
+#include "ui/soft_keyboard.h"
 #include "ui/url_opener.h"
 #include "ui/window_message.h"
 
@@ -106,11 +107,11 @@ void LoginWindow::BuildControls() {
   password_->setMaxLength(kPasswordLimit);
   password_->setGeometry(Place(75, 103, 233, 122));
 
-  // The soft keyboard comes later; the button already has its place and look.
   auto* keyboard = new SkinButton(this);
   keyboard->setControlId(kKeyboardButtonId);
   keyboard->SetImagesFromResource(144, 22, 22, true);
   keyboard->setGeometry(Place(240, 100, 262, 122));
+  connect(keyboard, &QAbstractButton::clicked, this, &LoginWindow::ToggleSoftKeyboard);
 
   auto* signUp = MakeLink(this, kSignUpId, "申请帐号");
   signUp->setGeometry(Place(265, 70, 328, 92));  // kept inside the frame
@@ -211,6 +212,7 @@ void LoginWindow::ShowLoginBox(const QString& text, const QString& button1) {
 }
 
 void LoginWindow::Login() {
+  HideSoftKeyboard();
   const std::string account = Utf8(account_->currentText());
   const std::string password = Utf8(password_->text());
   state_.account.set(account);
@@ -319,6 +321,20 @@ void LoginWindow::Reset() {
   password_->clear();
 }
 
+void LoginWindow::ToggleSoftKeyboard() {
+  if (softKeyboard_ != nullptr && softKeyboard_->isVisible()) {
+    softKeyboard_->hide();
+    return;
+  }
+  if (softKeyboard_ == nullptr) softKeyboard_ = new SoftKeyboard(this, kPasswordId);
+  softKeyboard_->FollowOwner();
+  softKeyboard_->show();
+}
+
+void LoginWindow::HideSoftKeyboard() {
+  if (softKeyboard_ != nullptr) softKeyboard_->hide();
+}
+
 void LoginWindow::ToggleRemember() {
   rememberPassword_ = !rememberPassword_;
   remember_->setBoxChecked(rememberPassword_);
@@ -383,8 +399,14 @@ void LoginWindow::hideEvent(QHideEvent* event) {
   // Clearing the pending flag lets the next opening log in again instead of waiting for an
   // answer that may never come.
   StopPending();
+  HideSoftKeyboard();
   open_ = false;
   SkinDialog::hideEvent(event);
+}
+
+void LoginWindow::moveEvent(QMoveEvent* event) {
+  SkinDialog::moveEvent(event);
+  if (softKeyboard_ != nullptr) softKeyboard_->FollowOwner();
 }
 
 }  // namespace corvel

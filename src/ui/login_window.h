@@ -1,6 +1,7 @@
 // The login dialog: account and password, remembered accounts in data.dat, the login request
 // with its busy strip and 40-second time-out, and the sign-up and password-recovery pages.
-// One instance lives as long as the process and is shown modally more than once.
+// One instance lives as long as the process and is shown modally more than once. It also owns
+// the soft keyboard for typing the password with the mouse.
 #pragma once
 
 #include <QBasicTimer>
@@ -17,6 +18,7 @@ class BusyStrip;
 class SkinButton;
 class SkinCombo;
 class SkinEdit;
+class SoftKeyboard;
 
 class LoginWindow : public SkinDialog {
   Q_OBJECT
@@ -56,10 +58,15 @@ class LoginWindow : public SkinDialog {
   void OnAccountChosen(int index);
   void OnLoginAnswer(std::uint32_t status);
   void OnLoginTimeout();
+  // The keyboard button: hides the soft keyboard when it is shown, otherwise creates it when
+  // needed and shows it just below the window.
+  void ToggleSoftKeyboard();
 
   SkinCombo* accountBox() const { return account_; }
   SkinEdit* passwordBox() const { return password_; }
   BusyStrip* busyStrip() const { return busyStrip_; }
+  // Null until the keyboard button is first used.
+  SoftKeyboard* softKeyboard() const { return softKeyboard_; }
   bool rememberPassword() const { return rememberPassword_; }
   bool loginTimerRunning() const { return loginTimer_.isActive(); }
 
@@ -69,12 +76,14 @@ class LoginWindow : public SkinDialog {
   void timerEvent(QTimerEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
   void BuildControls();
   void LoadAccounts();
   void WriteAccounts();
   void StopPending();
+  void HideSoftKeyboard();
   void ShowLoginBox(const QString& text, const QString& button1 = {});
   std::string dataPath() const;
 
@@ -88,6 +97,7 @@ class LoginWindow : public SkinDialog {
   SkinEdit* password_ = nullptr;
   SkinButton* remember_ = nullptr;
   BusyStrip* busyStrip_ = nullptr;
+  SoftKeyboard* softKeyboard_ = nullptr;  // a child window, created on first use
 };
 
 }  // namespace corvel
