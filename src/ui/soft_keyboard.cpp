@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <string_view>
@@ -289,8 +290,12 @@ void SoftKeyboard::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // A window restored by the window manager is the same showing, not a new one.
   if (event->spontaneous()) return;
+  {
+    // A change made while hidden is part of this showing, not a change of its own.
+    const QSignalBlocker quiet(keyboardState_.get());
+    keyboardState_->setWatching(true);
+  }
   Rotate();
-  keyboardState_->setWatching(true);
   RepaintKeys();
   LogKeys("show");
 }

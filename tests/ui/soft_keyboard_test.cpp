@@ -425,16 +425,19 @@ TEST_F(SoftKeyboardTest, LogNamesEveryKeyWithItsPlaceAndLabel) {
   qunsetenv("CORVEL_KEYBOARD_LOG");
   Click(keyboard, SoftKeyboard::kCapsLockId);
   ClickKeyboardButton();
+  keyboard.keyboardState().ToggleCapsLock();  // while hidden: part of the next showing
+  ClickKeyboardButton();
 
   QFile file(QString::fromStdString(log));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
   const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 2 * (1 + 50) + 1);  // 47 character keys and 3 function keys
+  ASSERT_EQ(lines.size(), 3 * (1 + 50) + 1);  // 47 character keys and 3 function keys
   EXPECT_EQ(lines[0], "show shift=0 caps=0");
   EXPECT_EQ(lines[51], "state shift=0 caps=1");
   EXPECT_EQ(lines[102], "hide shift=0 caps=1");
-  // After the Caps Lock change, each key's line: id, centre, label.
-  for (int i = 52; i < 102; ++i) {
+  EXPECT_EQ(lines[103], "show shift=0 caps=0");
+  // The last showing, as the keys are now: id, centre, label.
+  for (int i = 104; i < lines.size(); ++i) {
     const QStringList fields = lines[i].split(' ');
     ASSERT_GE(fields.size(), 4) << lines[i].toStdString();
     KeyButton* key = keyboard.key(fields[0].toInt());
@@ -443,10 +446,19 @@ TEST_F(SoftKeyboardTest, LogNamesEveryKeyWithItsPlaceAndLabel) {
     EXPECT_EQ(QStringList(fields.mid(3)).join(' '), key->label());
   }
   EXPECT_TRUE(lines.contains(QStringLiteral("1028 393 58 Caps Lock")));
-  EXPECT_TRUE(
-      lines.contains(QStringLiteral("%1 %2 88 A")
-                         .arg(KeyFor(keyboard, Kind::kLetter, 0)->controlId())
-                         .arg(KeyFor(keyboard, Kind::kLetter, 0)->geometry().center().x())));
+  EXPECT_TRUE(lines.contains(QStringLiteral("1026 383 28 <--")));
+  // The Caps Lock change relabelled the letters: all 26 upper case in its block only.
+  const auto upperCaseLetters = [&](int first, int last) {
+    int count = 0;
+    for (int i = first; i < last; ++i) {
+      const QString label = lines[i].section(' ', 3);
+      count += label.size() == 1 && label[0].isUpper() ? 1 : 0;
+    }
+    return count;
+  };
+  EXPECT_EQ(upperCaseLetters(1, 51), 0);
+  EXPECT_EQ(upperCaseLetters(52, 102), 26);
+  EXPECT_EQ(upperCaseLetters(104, 154), 0);
 }
 
 TEST(KeyboardStateTest, OwnStateWithoutAnX11Display) {
