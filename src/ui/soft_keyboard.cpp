@@ -116,9 +116,9 @@ void KeyButton::DrawKey(QPainter& painter) const {
     return;
   }
   // Both characters, the one Shift selects now in ink, the other in the frame's grey: the
-  // unshifted one from the middle down at the left, the shifted one at the top right. A line of
-  // SimSun fits below the middle; the taller stand-in fonts are raised until they clear the
-  // bottom edge, or brackets and commas would be cut off.
+  // unshifted one from the middle down at the left, the shifted one at the top right. A font
+  // whose line would run into the bottom edge (the CJK fonts standing in for SimSun are taller)
+  // is raised until it clears it, or brackets and commas would be cut off.
   painter.setFont(font());
   painter.setBackgroundMode(Qt::TransparentMode);
   const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
