@@ -24,62 +24,10 @@ done
 
 start_display
 start_tray
-"$repo/tools/localservice/local-service" --devservice "$SERVICE_BINARY" --dir "$E2E_DIR" \
-  --account-port 0 --nat-port 0 --control-port 0 --sip-port 0 2>"$E2E_DIR/local-service.log" &
-service_pid=$!
-e2e_pids+=("$service_pid")
-wait_for 30 test -s "$E2E_DIR/ports" ||
-  fail "the local service did not start: $(cat "$E2E_DIR/local-service.log")"
-ports=$(cat "$E2E_DIR/ports")
-port_of() { sed -E "s/.*$1=[0-9.]+:([0-9]+).*/\\1/" <<<"$ports"; }
-ACCOUNT_PORT=$(port_of account)
-NAT_PORT=$(port_of nat)
-SIP_PORT=$(port_of sip)
+start_local_service "$repo" "$SERVICE_BINARY"
 
 speech first "one two three four five six seven eight nine ten, this is the first caller speaking"
 speech second "the second telephone answers, speaking about rivers, mountains and the sea"
-
-# A client with its own application folder, microphone file and recordings; prints its pid.
-start_phone() {
-  local name=$1 microphone=$2 home="$E2E_DIR/$1"
-  mkdir -p "$home/out"
-  cp -r "$APP_FOLDER/Wave" "$home/"
-  cat >"$home/CorvelConfig.ini" <<INI
-[UDP]
-Local=127.0.0.1,$(free_udp_port)
-Remote=127.0.0.1,$ACCOUNT_PORT
-[RTP]
-rtpPort=$(($(free_udp_port) & ~1))
-natSvrHost=127.0.0.1
-natSvrPort=$NAT_PORT
-[WAVE]
-audioDevice=file:$microphone,$home/out
-; every frame is sent: the pauses between words stay in the recording, where they are compared
-silenceValue=0
-[SIP]
-sipPort=$(free_udp_port)
-sipSvrHost=127.0.0.1
-sipSvrPort=$SIP_PORT
-sipRegTime=40
-INI
-  CORVEL_HOME="$home" CORVEL_PANEL_LOG="$E2E_DIR/$name-panel.log" \
-    CORVEL_URL_LOG="$E2E_DIR/urls.log" "$APP_FOLDER/corvel" >"$E2E_DIR/$name.log" 2>&1 &
-  e2e_pids+=($!)
-  echo $!
-}
-
-
-# The panel has painted this "number|state|elapsed" line (an extended regular expression).
-panel_shows() { grep -qE "^$2\$" "$E2E_DIR/$1-panel.log" 2>/dev/null; }
-wait_panel() {
-  local phone=$1 line=$2 limit=${3:-15}
-  wait_for "$limit" panel_shows "$phone" "$line" ||
-    fail "$phone's panel never showed '$line'; it showed: $(tail -5 "$E2E_DIR/$phone-panel.log")"
-}
-
-hang_up() { click_control "$1" 143 514 268 544; }  # 挂断 / 取消 / 拒绝
-
-newest_recording() { ls -t "$E2E_DIR/$1"/out/player-*.wav 2>/dev/null | head -n1; }
 
 # --- One client: the demo numbers -------------------------------------------------------------
 first_pid=$(start_phone first "$E2E_DIR/first.wav")

@@ -213,6 +213,9 @@ press_key() {
   click_control "$window" "$left" "$top" $((left + 82)) $((top + 26))
 }
 
+# The hang-up button of main window $1 (挂断 / 取消 / 拒绝).
+hang_up() { click_control "$1" 143 514 268 544; }
+
 # Types number $2 on the dial pad of main window $1 and clicks 呼叫.
 dial() {
   local window=$1 number=$2 i
@@ -257,3 +260,60 @@ export_records() {
 stamp_seconds() {
   awk -F'[:.]' '{ printf "%.3f\n", $1 * 3600 + $2 * 60 + $3 + $4 / 1000 }' <<<"$1"
 }
+
+# The whole local service (tools/localservice under repository $1, with the development service
+# binary $2) on free ports; sets service_pid, ports, ACCOUNT_PORT, NAT_PORT and SIP_PORT.
+start_local_service() {
+  local repo=$1 binary=$2
+  "$repo/tools/localservice/local-service" --devservice "$binary" --dir "$E2E_DIR" \
+    --account-port 0 --nat-port 0 --control-port 0 --sip-port 0 2>"$E2E_DIR/local-service.log" &
+  service_pid=$!
+  e2e_pids+=("$service_pid")
+  wait_for 30 test -s "$E2E_DIR/ports" ||
+    fail "the local service did not start: $(cat "$E2E_DIR/local-service.log")"
+  ports=$(cat "$E2E_DIR/ports")
+  ACCOUNT_PORT=$(port_of account)
+  NAT_PORT=$(port_of nat)
+  SIP_PORT=$(port_of sip)
+}
+# The port named $1 in the local service's ports line.
+port_of() { sed -E "s/.*$1=[0-9.]+:([0-9]+).*/\\1/" <<<"$ports"; }
+
+# A client with its own application folder, microphone file and recordings; prints its pid.
+start_phone() {
+  local name=$1 microphone=$2 home="$E2E_DIR/$1"
+  mkdir -p "$home/out"
+  cp -r "$APP_FOLDER/Wave" "$home/"
+  cat >"$home/CorvelConfig.ini" <<INI
+[UDP]
+Local=127.0.0.1,$(free_udp_port)
+Remote=127.0.0.1,$ACCOUNT_PORT
+[RTP]
+rtpPort=$(($(free_udp_port) & ~1))
+natSvrHost=127.0.0.1
+natSvrPort=$NAT_PORT
+[WAVE]
+audioDevice=file:$microphone,$home/out
+; every frame is sent: the pauses between words stay in the recording, where they are compared
+silenceValue=0
+[SIP]
+sipPort=$(free_udp_port)
+sipSvrHost=127.0.0.1
+sipSvrPort=$SIP_PORT
+sipRegTime=40
+INI
+  CORVEL_HOME="$home" CORVEL_PANEL_LOG="$E2E_DIR/$name-panel.log" \
+    CORVEL_URL_LOG="$E2E_DIR/urls.log" "$APP_FOLDER/corvel" >"$E2E_DIR/$name.log" 2>&1 &
+  e2e_pids+=($!)
+  echo $!
+}
+
+# The panel has painted this "number|state|elapsed" line (an extended regular expression).
+panel_shows() { grep -qE "^$2\$" "$E2E_DIR/$1-panel.log" 2>/dev/null; }
+wait_panel() {
+  local phone=$1 line=$2 limit=${3:-15}
+  wait_for "$limit" panel_shows "$phone" "$line" ||
+    fail "$phone's panel never showed '$line'; it showed: $(tail -5 "$E2E_DIR/$phone-panel.log")"
+}
+
+newest_recording() { ls -t "$E2E_DIR/$1"/out/player-*.wav 2>/dev/null | head -n1; }

@@ -1,7 +1,9 @@
 // Every received datagram enters here: parsed, checked, given received/rport on its top Via,
 // matched to its transaction or made into a new one; ACKs and 2xx that belong to no
 // transaction go to their dialog.
+#include <strings.h>
 #include <algorithm>
+#include <cstring>
 
 #include "sip/ua/core.h"
 #include "sip/ua/message_util.h"
@@ -23,6 +25,45 @@ bool LooksLikeSip(const char* bytes, std::size_t length) {
   return std::find(bytes, bytes + length, '\0') == bytes + length;
 }
 
+// The bytes after the blank line that ends the headers.
+std::size_t BodyBytes(const char* bytes, std::size_t length) {
+  const std::string_view text(bytes, length);
+  const std::size_t end = text.find("\r\n\r\n");
+  return end == std::string_view::npos ? 0 : length - (end + 4);
+}
+
+// A decimal number of at most `digits` digits and nothing else.
+bool IsDecimal(const char* text, std::size_t digits) {
+  const std::size_t n = text == nullptr ? 0 : std::strlen(text);
+  return n > 0 && n <= digits &&
+         std::all_of(text, text + n, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The answer a request deserves that parsed but breaks the protocol's rules (RFC 3261 8.2.1,
+// 8.1.1.5, 18.3; the cases of RFC 4475): 0 when it may go on.
+int RequestFault(const osip_message_t* request, const char* bytes, std::size_t length) {
+  if (request->sip_version == nullptr || strcasecmp(request->sip_version, "SIP/2.0") != 0) {
+    return 505;
+  }
+  const char* scheme = request->req_uri->scheme;
+  if (scheme == nullptr || (strcasecmp(scheme, "sip") != 0 && strcasecmp(scheme, "sips") != 0 &&
+                            strcasecmp(scheme, "tel") != 0)) {
+    return 416;
+  }
+  // Sequence numbers stay below 2**31.
+  if (!IsDecimal(request->cseq->number, 10) ||
+      std::strtoull(request->cseq->number, nullptr, 10) >= (1ull << 31)) {
+    return 400;
+  }
+  // On a datagram, a body shorter than its length says is an error; a longer one is cut.
+  const osip_content_length_t* declared = request->content_length;
+  if (declared != nullptr && declared->value != nullptr) {
+    if (!IsDecimal(declared->value, 9)) return 400;
+    if (std::strtoull(declared->value, nullptr, 10) > BodyBytes(bytes, length)) return 400;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void Core::OnDatagram(const char* bytes, std::size_t length, const std::string& host, int port) {
@@ -40,6 +81,13 @@ void Core::OnDatagram(const char* bytes, std::size_t length, const std::string& 
   osip_message_t* message = event->sip;
   if (MSG_IS_REQUEST(message)) {
     osip_message_fix_last_via_header(message, host.c_str(), port);
+    // Not ACK: nothing answers an ACK.
+    if (const int fault = RequestFault(message, bytes, length);
+        fault != 0 && !IsRequest(message, "ACK")) {
+      ++rejectedDatagrams;
+      RespondStateless(message, fault);
+      return;
+    }
   }
   if (osip_find_transaction_and_add_event(osip.get(), event.get()) == 0) {
     event.release();  // the transaction's now
