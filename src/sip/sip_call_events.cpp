@@ -1,9 +1,12 @@
 // The handlers of the call events, run by the event thread with the stack lock held.
+#include <strings.h>
 #include <cstdlib>
 
 #include "media/toolkit/tick.h"
+#include "sip/sdp_negotiation.h"
 #include "sip/sip_message_fields.h"
 #include "sip/sip_server.h"
+#include "sip/ua/sdp_access.h"
 
 namespace corvel {
 namespace {
@@ -54,6 +57,22 @@ SipCall ProbeByCallId(const CallId& callId) {
   return probe;
 }
 
+// Why an INVITE's offer cannot be taken: 415 for a body that is not SDP, 488 for an SDP that
+// does not parse, names no audio format of ours or says nowhere to send the audio; 0 when it
+// can (or when there is no body: the offer then comes with the ACK).
+int OfferFault(const osip_message_t* invite, const CodecTable* codecs) {
+  if (osip_list_size(&invite->bodies) <= 0) return 0;
+  const osip_content_type_t* type = invite->content_type;
+  if (type == nullptr || type->type == nullptr || type->subtype == nullptr ||
+      strcasecmp(type->type, "application") != 0 || strcasecmp(type->subtype, "sdp") != 0) {
+    return 415;
+  }
+  ua::SdpPtr offer = ua::ParseSdpBody(invite);
+  if (!offer || !ReadAudioTarget(offer.get())) return 488;
+  if (codecs != nullptr && AnswerFormats(SdpPayloadList(offer.get()), *codecs).empty()) return 488;
+  return 0;
+}
+
 bool IsFailure(const ua::Event& event) {
   const int status = event.response ? event.response->status_code : 0;
   return event.type == ua::EXOSIP_CALL_REQUESTFAILURE || status >= 400 ||
@@ -72,6 +91,13 @@ void SipServer::ProcInvite(const ua::Event& event) {
   }
   Log("[PROCINVITE] From=%s To=%s Call_ID=%s@%s\n", parties->from.c_str(), parties->to.c_str(),
       parties->callId.number.c_str(), parties->callId.host.c_str());
+  // Refused before it rings: the user could answer it but never talk in it.
+  const CodecTable codecs = rtpServer_ != nullptr ? rtpServer_->codecTable() : CodecTable();
+  if (const int fault = OfferFault(invite, rtpServer_ != nullptr ? &codecs : nullptr); fault != 0) {
+    Log("[PROCINVITE] Offer Not Acceptable Code:%d\n", fault);
+    AnswerCode(event.tid, fault);
+    return;
+  }
   SipCall probe = ProbeFor(*parties, event, callTimeout_);
   probe.state = 1;
   probe.outgoing = 0;
