@@ -301,19 +301,19 @@ TEST_F(SipCallsTest, AnswersFollowTheOffersOrderUpToTheFirstMismatchAfterDtmfAnd
     media_.sendType = -1;
     const int cid = PeerCalls(Sdp(c.offer, ""));
     ASSERT_GT(cid, 0);
+    if (c.answer[0] == '\0') {
+      // Refused before it rings: nobody could talk in it.
+      EventPtr refused = peer_.WaitFor(EXOSIP_CALL_REQUESTFAILURE);
+      ASSERT_TRUE(refused);
+      EXPECT_EQ(refused->response->status_code, 488);
+      EXPECT_TRUE(Reports().empty());
+      EXPECT_EQ(server_.callCount(), 0);
+      continue;
+    }
     EventPtr ringing = peer_.WaitFor(EXOSIP_CALL_RINGING);
     ASSERT_TRUE(ringing);
     ASSERT_TRUE(WaitUntil([&] { return Reports().size() == 2; }, 3000));
     const uint32_t identify = Reports().back().identify;
-    if (c.answer[0] == '\0') {
-      EXPECT_FALSE(Answer(identify, 200));
-      EventPtr refused = peer_.WaitFor(EXOSIP_CALL_REQUESTFAILURE);
-      ASSERT_TRUE(refused);
-      EXPECT_EQ(refused->response->status_code, 400);
-      EXPECT_TRUE(WaitForState(-1));
-      EXPECT_EQ(server_.callCount(), 0);
-      continue;
-    }
     EXPECT_TRUE(Answer(identify, 200));
     EventPtr answered = peer_.WaitFor(EXOSIP_CALL_ANSWERED);
     ASSERT_TRUE(answered);
