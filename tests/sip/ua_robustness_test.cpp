@@ -180,3 +180,46 @@ TEST(UaFloodTest, ManyNewInvitesStayBounded) {
 
 }  // namespace
 }  // namespace corvel
+
+// Requests that parse but break the protocol's rules get the answer that names the fault,
+// rather than being taken as sound or lost without a word.
+TEST(UaRequestFaultTest, EachFaultGetsItsAnswer) {
+  struct Case {
+    const char* name;
+    const char* requestLine;
+    const char* cseq;
+    const char* contentLength;
+    const char* body;
+    int status;
+  };
+  const Case cases[] = {
+      {"sound", "OPTIONS sip:2002@127.0.0.1 SIP/2.0", "1", "0", "", 200},
+      {"longer body than said", "OPTIONS sip:2002@127.0.0.1 SIP/2.0", "2", "2", "abcdef", 200},
+      {"version 7", "OPTIONS sip:2002@127.0.0.1 SIP/7.0", "3", "0", "", 505},
+      {"unknown scheme", "OPTIONS nosuch:2002@127.0.0.1 SIP/2.0", "4", "0", "", 416},
+      {"CSeq of 2**31", "OPTIONS sip:2002@127.0.0.1 SIP/2.0", "2147483648", "0", "", 400},
+      {"CSeq not a number", "OPTIONS sip:2002@127.0.0.1 SIP/2.0", "1x", "0", "", 400},
+      {"body shorter than said", "OPTIONS sip:2002@127.0.0.1 SIP/2.0", "5", "300", "abc", 400},
+      {"negative length", "OPTIONS sip:2002@127.0.0.1 SIP/2.0", "6", "-5", "", 400},
+  };
+  UaPeer core("2002");
+  RawPeer peer;
+  ASSERT_TRUE(core.ok());
+  ASSERT_TRUE(peer.ok());
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = std::string(c.requestLine) +
+                             "\r\nVia: SIP/2.0/UDP 127.0.0.1:{me};branch=z9hG4bKf{round};rport\r\n"
+                             "From: <sip:probe@127.0.0.1>;tag=p\r\nTo: <sip:2002@127.0.0.1>\r\n"
+                             "Call-ID: fault{round}@127.0.0.1\r\nCSeq: " +
+                             c.cseq + " OPTIONS\r\nContent-Length: " + c.contentLength +
+                             "\r\n\r\n" + c.body;
+    ASSERT_TRUE(
+        peer.Send(text, core.port(),
+                  {{"me", std::to_string(peer.port())}, {"round", std::to_string(++round)}}));
+    std::optional<std::string> answer = peer.ReceiveStarting("SIP/2.0 ", 3000);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(StatusOf(*answer), c.status);
+  }
+}
