@@ -1,7 +1,6 @@
 #include "sip/sdp_negotiation.h"
 
 #include <array>
-#include <cstdlib>
 
 #include "sip/ua/sdp_access.h"
 
@@ -9,6 +8,21 @@ namespace corvel {
 namespace {
 
 constexpr int kPayloadScanLimit = 100;
+constexpr unsigned long kLargestPayloadType = 127;  // seven bits in the RTP header
+constexpr unsigned long kLargestPort = 65535;
+
+// The number written as decimal digits alone, when it is at most largest; a sign, a space, a
+// letter or a number out of range (which strtoul and atoi would wrap or read as 0) gives none.
+std::optional<unsigned long> DecimalAtMost(const char* text, unsigned long largest) {
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  unsigned long value = 0;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned long>(*text - '0');
+    if (value > largest) return std::nullopt;
+  }
+  return value;
+}
 
 struct SdpFormat {
   CodecSlot slot;
@@ -83,7 +97,9 @@ std::vector<int> SdpPayloadList(sdp_message_t* sdp) {
   for (int at = 0; at < kPayloadScanLimit; ++at) {
     const char* payload = sdp_message_m_payload_get(sdp, 0, at);
     if (payload == nullptr) break;
-    list.push_back(std::atoi(payload));
+    // An entry that is no payload type cannot be sent in, nor stand for type 0 (PCMU).
+    if (const std::optional<unsigned long> type = DecimalAtMost(payload, kLargestPayloadType))
+      list.push_back(static_cast<int>(*type));
   }
   return list;
 }
@@ -138,8 +154,10 @@ std::optional<SdpAudioTarget> ReadAudioTarget(const sdp_message_t* sdp) {
   if (audio == nullptr || audio->m_port == nullptr) return std::nullopt;
   const sdp_connection_t* connection = ua::GetAudioConnection(sdp);
   if (connection == nullptr) return std::nullopt;
-  return SdpAudioTarget{connection->c_addr,
-                        static_cast<std::uint16_t>(std::strtoul(audio->m_port, nullptr, 10))};
+  // A port out of range or not a number is no place to send to, not one wrapped into range.
+  const std::optional<unsigned long> port = DecimalAtMost(audio->m_port, kLargestPort);
+  if (!port) return std::nullopt;
+  return SdpAudioTarget{connection->c_addr, static_cast<std::uint16_t>(*port)};
 }
 
 PayloadMatch MatchPayloads(const std::vector<int>& outer, const std::vector<int>& inner,

@@ -20,8 +20,8 @@ struct SdpFormatChoice {
   friend bool operator==(const SdpFormatChoice&, const SdpFormatChoice&) = default;
 };
 
-// The numbers of the first m= line's payload list, at most the first 100 entries; none for a
-// null body.
+// The payload types of the first m= line's list, from its first 100 entries: entries that are
+// not a decimal number from 0 to 127 are left out. None for a null body.
 std::vector<int> SdpPayloadList(sdp_message_t* sdp);
 
 // Every enabled format of the table, in the order of an offer (telephone events first, then AMR,
@@ -53,7 +53,7 @@ struct SdpAudioTarget {
   std::uint16_t port = 0;
 };
 
-// None without an audio media, a connection address or a port.
+// None without an audio media, a connection address or a port of decimal digits up to 65535.
 std::optional<SdpAudioTarget> ReadAudioTarget(const sdp_message_t* sdp);
 
 // The payload types two bodies have in common, outer's order first: the first audio type (any
