@@ -45,11 +45,7 @@ const CodecTable kTables[] = {
 const corvel::SdpSession kOurSession{"fuzz", "192.0.2.1", "192.0.2.10", 40000};
 
 corvel::ua::SdpPtr Parse(const std::string& text) {
-  sdp_message_t* raw = nullptr;
-  if (sdp_message_init(&raw) != 0) return nullptr;
-  corvel::ua::SdpPtr sdp(raw);
-  if (sdp_message_parse(raw, text.c_str()) != 0) return nullptr;
-  return sdp;
+  return corvel::ua::ParseSdpText(text);
 }
 
 bool Contains(const std::vector<int>& list, int value) {

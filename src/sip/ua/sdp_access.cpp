@@ -1,6 +1,7 @@
 #include "sip/ua/sdp_access.h"
 
 #include <cstring>
+#include <string>
 
 #include "sip/ua/core.h"
 #include "sip/ua/message_util.h"
@@ -11,10 +12,19 @@ namespace corvel::ua {
 SdpPtr ParseSdpBody(const osip_message_t* message) {
   const char* body = BodyText(message);
   if (body == nullptr) return nullptr;
+  return ParseSdpText(body);
+}
+
+SdpPtr ParseSdpText(std::string_view text) {
+  // osip's SDP parser reads past the terminating NUL of a body whose last line ends in a lone
+  // line feed (libosip2 5.3); the NULs after it keep that read inside the copy.
+  constexpr std::size_t kParserOverreach = 8;
+  std::string copy(text.substr(0, text.find('\0')));
+  copy.append(kParserOverreach, '\0');
   sdp_message_t* raw = nullptr;
   if (sdp_message_init(&raw) != 0) return nullptr;
   SdpPtr sdp(raw);
-  if (sdp_message_parse(raw, body) != 0) return nullptr;
+  if (sdp_message_parse(raw, copy.c_str()) != 0) return nullptr;
   return sdp;
 }
 
