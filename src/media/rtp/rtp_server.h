@@ -106,6 +106,8 @@ class RtpServer final : public CaptureConsumer {
   std::string natHost() const { return natAddress().host; }
   uint16_t natPort() const { return natAddress().port; }
   CodecTable codecTable() const { return codecTable_.get(); }
+  // Packets from senders other than the remote media address, dropped unheard.
+  uint64_t strangerPackets() const { return strangerPackets_.load(); }
 
   // State, for the phone module and the tests.
   bool active() const { return active_; }
@@ -178,6 +180,7 @@ class RtpServer final : public CaptureConsumer {
   // Until the remote is confirmed any sender triggers a learning line; a stranger's flood must
   // not fill the disk with them.
   LogThrottle learnLog_;
+  std::atomic<uint64_t> strangerPackets_{0};
 };
 
 }  // namespace corvel

@@ -64,6 +64,12 @@ void RtpServer::ReceivePacket(const Media& media, const RtpPacket& packet, Media
     }
   }
 
+  // Audio is taken only from the remote media address: anyone else's packets would be heard in
+  // the call, each sender's as a source of its own.
+  if (session.FindDestination(packet.peerAddress, packet.peerPort) != 0) {
+    ++strangerPackets_;
+    return;
+  }
   const std::optional<CodecSlot> codec = codecTable_.get().AudioCodecFor(packet.payloadType);
   if (!codec || packet.payloadLength <= 0) return;
   std::fill(pcm.begin(), pcm.end(), int16_t{0});

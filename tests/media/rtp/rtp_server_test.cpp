@@ -334,12 +334,18 @@ TEST_F(RtpServerTest, WithoutANatServerNoProbeIsSentAndNoRemoteIsLearned) {
   Call();
   Peer other;
   ASSERT_TRUE(other.ok());
+  // Another sender is neither learned nor heard; the remote of the SDP is.
   ASSERT_GT(
       other.Send(RtpDatagram(0, 1, 0, 42, std::vector<uint8_t>(160, 0x10)), server().localPort()),
       0);
-  ASSERT_TRUE(testing::Eventually([&] { return server().playerCount() == 1; }, 2000));
+  ASSERT_TRUE(testing::Eventually([&] { return server().strangerPackets() == 1; }, 2000));
+  EXPECT_EQ(server().playerCount(), 0);
   EXPECT_EQ(server().destinations(), (std::vector<RtpDestination>{{0, kLoopback, peer_.port()}}));
   EXPECT_FALSE(server().remoteFixed());
+  ASSERT_GT(
+      peer_.Send(RtpDatagram(0, 1, 0, 43, std::vector<uint8_t>(160, 0x10)), server().localPort()),
+      0);
+  ASSERT_TRUE(testing::Eventually([&] { return server().playerCount() == 1; }, 2000));
   ASSERT_TRUE(server().SetSendPayloadType(0));
   ASSERT_TRUE(Push(LoudFrame()));
   std::optional<RtpPacket> packet = peer_.Next();
