@@ -98,6 +98,7 @@ rss_after=$(rss_kb)
 echo "memory: $((rss_before / 1024)) MB before the floods, $((rss_after / 1024)) MB after"
 [ $((rss_after - rss_before)) -lt 20480 ] || fail "the floods grew the client by $(((rss_after - rss_before) / 1024)) MB"
 grep -q 'Corvel\[未登录\]' <<<"$(xdotool getwindowname "$main")" && fail "a flood logged the client off"
+no_window_named "提示" || fail "a flood brought up a box"
 sleep 10
 hang_up "$main"
 wait_panel first '0106000\|通话结束\|'
