@@ -178,9 +178,6 @@ TEST(UaFloodTest, ManyNewInvitesStayBounded) {
   EXPECT_EQ(StatusOf(*answer), 200);
 }
 
-}  // namespace
-}  // namespace corvel
-
 // Requests that parse but break the protocol's rules get the answer that names the fault,
 // rather than being taken as sound or lost without a word.
 TEST(UaRequestFaultTest, EachFaultGetsItsAnswer) {
@@ -210,11 +207,11 @@ TEST(UaRequestFaultTest, EachFaultGetsItsAnswer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string text = std::string(c.requestLine) +
-                             "\r\nVia: SIP/2.0/UDP 127.0.0.1:{me};branch=z9hG4bKf{round};rport\r\n"
-                             "From: <sip:probe@127.0.0.1>;tag=p\r\nTo: <sip:2002@127.0.0.1>\r\n"
-                             "Call-ID: fault{round}@127.0.0.1\r\nCSeq: " +
-                             c.cseq + " OPTIONS\r\nContent-Length: " + c.contentLength +
-                             "\r\n\r\n" + c.body;
+                             "\nVia: SIP/2.0/UDP 127.0.0.1:{me};branch=z9hG4bKf{round};rport\n"
+                             "From: <sip:probe@127.0.0.1>;tag=p\nTo: <sip:2002@127.0.0.1>\n"
+                             "Call-ID: fault{round}@127.0.0.1\nCSeq: " +
+                             c.cseq + " OPTIONS\nContent-Length: " + c.contentLength + "\n\n" +
+                             c.body;
     ASSERT_TRUE(
         peer.Send(text, core.port(),
                   {{"me", std::to_string(peer.port())}, {"round", std::to_string(++round)}}));
@@ -223,3 +220,6 @@ TEST(UaRequestFaultTest, EachFaultGetsItsAnswer) {
     EXPECT_EQ(StatusOf(*answer), c.status);
   }
 }
+
+}  // namespace
+}  // namespace corvel
