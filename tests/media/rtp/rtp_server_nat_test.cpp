@@ -216,10 +216,11 @@ TEST_F(RtpServerNatTest, TheRemoteIsLearnedFromTheFirstPacketAndConfirmedByTheNe
 
   // Confirmed: other senders change nothing, and are not heard.
   ASSERT_TRUE(testing::Eventually([&] { return server().playerCount() == 1; }, 2000));
+  const uint64_t strangers = server().strangerPackets();
   ASSERT_GT(other.Send(RtpDatagram(0, 1, 0, 0xCAFE, std::vector<uint8_t>(160, 0x10)),
                        server().localPort()),
             0);
-  ASSERT_TRUE(testing::Eventually([&] { return server().strangerPackets() == 1; }, 2000));
+  ASSERT_TRUE(testing::Eventually([&] { return server().strangerPackets() > strangers; }, 2000));
   EXPECT_EQ(server().playerCount(), 1);
   EXPECT_EQ(server().destinations(),
             (std::vector<RtpDestination>{{0xBEEF, kLoopback, peer_.port()}}));

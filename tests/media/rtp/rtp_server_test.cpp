@@ -335,10 +335,11 @@ TEST_F(RtpServerTest, WithoutANatServerNoProbeIsSentAndNoRemoteIsLearned) {
   Peer other;
   ASSERT_TRUE(other.ok());
   // Another sender is neither learned nor heard; the remote of the SDP is.
+  const uint64_t strangers = server().strangerPackets();
   ASSERT_GT(
       other.Send(RtpDatagram(0, 1, 0, 42, std::vector<uint8_t>(160, 0x10)), server().localPort()),
       0);
-  ASSERT_TRUE(testing::Eventually([&] { return server().strangerPackets() == 1; }, 2000));
+  ASSERT_TRUE(testing::Eventually([&] { return server().strangerPackets() > strangers; }, 2000));
   EXPECT_EQ(server().playerCount(), 0);
   EXPECT_EQ(server().destinations(), (std::vector<RtpDestination>{{0, kLoopback, peer_.port()}}));
   EXPECT_FALSE(server().remoteFixed());
