@@ -35,15 +35,6 @@ constexpr int kNumberColumn = 0;
 constexpr int kSessionColumn = 1;
 const char* const kSpeaking = "允许发言";
 
-SkinButton* MakeButton(QWidget* parent, int id, const char* caption) {
-  auto* button = new SkinButton(parent);
-  button->setControlId(id);
-  button->SetImagesFromResource(132, 57, 20, true);
-  button->setTextColor(Qt::white);
-  button->setText(QString::fromUtf8(caption));
-  return button;
-}
-
 }  // namespace
 
 ConferenceWindow::ConferenceWindow(ClientState& state, StatusPanel& statusPanel,
@@ -54,8 +45,8 @@ ConferenceWindow::ConferenceWindow(ClientState& state, StatusPanel& statusPanel,
   numberBox_->setControlId(kNumberBoxId);
   numberBox_->setFont(SkinFont(12));
   numberBox_->installEventFilter(this);
-  addButton_ = MakeButton(this, kAddId, "呼叫");
-  endButton_ = MakeButton(this, kEndId, "结束会议");
+  addButton_ = MakeDialogButton(this, kAddId, "呼叫");
+  endButton_ = MakeDialogButton(this, kEndId, "结束会议");
   connect(addButton_, &QAbstractButton::clicked, this, [this] { Command(kAddId); });
   connect(endButton_, &QAbstractButton::clicked, this, [this] { Command(kEndId); });
 

@@ -62,15 +62,6 @@ SkinButton* MakeLink(QWidget* parent, int id, const QString& caption) {
   return link;
 }
 
-SkinButton* MakeDialogButton(QWidget* parent, int id, const QString& caption) {
-  auto* button = new SkinButton(parent);
-  button->setControlId(id);
-  button->SetImagesFromResource(132, 57, 20, true);
-  button->setTextColor(Qt::white);
-  button->setText(caption);
-  return button;
-}
-
 SkinStatic* MakeLabel(QWidget* parent, const QString& text) {
   auto* label = new SkinStatic(text, parent);
   label->setBackgroundColor(kBody);

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kButtonWidth = 57;
 constexpr int kButtonHeight = 20;
-constexpr int kButtonImageId = 132;
 constexpr int kRowTopFromBottom = 35;
 constexpr int kRightSlotFromRight = 69;
 constexpr int kSlotStep = 62;
@@ -31,15 +30,6 @@ std::string& ConfigPath() {
 PromptHandler& Handler() {
   static PromptHandler handler;
   return handler;
-}
-
-SkinButton* MakeButton(QWidget* parent, int id, const QString& caption) {
-  auto* button = new SkinButton(parent);
-  button->setControlId(id);
-  button->SetImagesFromResource(kButtonImageId, kButtonWidth, kButtonHeight, true);
-  button->setTextColor(Qt::white);
-  button->setText(caption);
-  return button;
 }
 
 }  // namespace
@@ -91,11 +81,11 @@ void PromptBox::PlaceButtons() {
   const bool first = button1Shown_;
   const bool second = button1Shown_ && button2Shown_;
   if (first && button1_ == nullptr) {
-    button1_ = MakeButton(this, kButton1Id, button1Caption_);
+    button1_ = MakeDialogButton(this, kButton1Id, button1Caption_);
     connect(button1_, &QAbstractButton::clicked, this, &PromptBox::OnButton1);
   }
   if (second && button2_ == nullptr) {
-    button2_ = MakeButton(this, kButton2Id, button2Caption_);
+    button2_ = MakeDialogButton(this, kButton2Id, button2Caption_);
     connect(button2_, &QAbstractButton::clicked, this, &PromptBox::OnButton2);
   }
   const int top = height() - kRowTopFromBottom;

@@ -14,27 +14,19 @@ E2E_DIR=$(mktemp -d /tmp/corvel-e2e-XXXXXX)
 log="$E2E_DIR/devservice.log"
 
 # The client's visible window that is exactly $2 pixels wide (the main window 283, the
-# conference window 383), waiting up to 10 s.
-window_of_width() {
-  local pid=$1 width=$2 id deadline=$((SECONDS + 10))
-  while [ $SECONDS -lt $deadline ]; do
-    for id in $(xdotool search --all --onlyvisible --pid "$pid" --name "" 2>/dev/null || true); do
-      eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
-      [ "$WIDTH" -eq "$width" ] && { echo "$id"; return 0; }
-    done
-    sleep 0.2
-  done
-  return 1
-}
-no_window_of_width() { ! window_of_width_now "$1" "$2"; }
+# conference window 383): its id, now (window_of_width_now) or within 10 s.
 window_of_width_now() {
   local id
   for id in $(xdotool search --all --onlyvisible --pid "$1" --name "" 2>/dev/null || true); do
     eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
-    [ "$WIDTH" -eq "$2" ] && return 0
+    [ "$WIDTH" -eq "$2" ] && { echo "$id"; return 0; }
   done
   return 1
 }
+window_of_width() {
+  wait_for 10 window_of_width_now "$1" "$2" && window_of_width_now "$1" "$2"
+}
+no_window_of_width() { ! window_of_width_now "$1" "$2" >/dev/null; }
 # The main window and the conference window glued to it, in one picture.
 both_windows() {
   mkdir -p "$(dirname "$1")"

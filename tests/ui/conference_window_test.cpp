@@ -16,6 +16,7 @@
 #include "service/link_fixture.h"
 #include "service/server_messages.h"
 #include "service/service_command.h"
+#include "support/qt_pump.h"
 #include "ui/login_window.h"
 #include "ui/main_window.h"
 #include "ui/prompt_box.h"
@@ -30,19 +31,8 @@ namespace {
 
 constexpr std::uint32_t kClientId = 0x1001;
 
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < until)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-template <typename Done>
-bool PumpUntil(Done done, int ms = 3000) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done() && std::chrono::steady_clock::now() < until)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
+using testing::Pump;
+using testing::PumpUntil;
 
 class ConferenceWindowTest : public testing::LinkFixture {
  protected:

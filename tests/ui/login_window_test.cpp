@@ -13,6 +13,7 @@
 #include "service/link_fixture.h"
 #include "service/server_messages.h"
 #include "service/service_command.h"
+#include "support/qt_pump.h"
 #include "ui/busy_strip.h"
 #include "ui/prompt_box.h"
 #include "ui/skin/skin_combo.h"
@@ -66,12 +67,7 @@ class LoginWindowTest : public testing::LinkFixture {
   }
 
   // Lets posted events and timers run for a while.
-  static void Pump(int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-  }
+  static void Pump(int ms) { testing::Pump(ms); }
 
   std::vector<Shown> shown;
   std::vector<std::string> opened;

@@ -14,6 +14,7 @@
 #include "service/link_fixture.h"
 #include "service/service_command.h"
 #include "sip/ua_peer.h"
+#include "support/qt_pump.h"
 #include "ui/desktop_phone.h"
 #include "ui/main_window.h"
 #include "ui/prompt_box.h"
@@ -38,21 +39,8 @@ class RecordingSounds : public SoundPort {
   void StopAll() override {}
 };
 
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < until)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-template <typename Done>
-bool PumpUntil(Done done, int timeoutMs = 5000) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using testing::Pump;
+using testing::PumpUntil;
 
 class MainWindowPhoneTest : public testing::LinkFixture {
  protected:

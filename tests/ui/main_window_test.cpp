@@ -24,6 +24,7 @@
 #include "service/server_messages.h"
 #include "service/service_command.h"
 #include "store/address_book.h"
+#include "support/qt_pump.h"
 #include "ui/account_tips.h"
 #include "ui/login_window.h"
 #include "ui/phone_controls.h"
@@ -74,11 +75,7 @@ class RecordingPhone : public PhoneControls {
   void Shutdown() override { calls.push_back("shutdown"); }
 };
 
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < until)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using testing::Pump;
 
 class MainWindowTest : public testing::LinkFixture {
  protected:

@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "app/client_state.h"
+#include "support/qt_pump.h"
 #include "support/temp_folder.h"
 #include "ui/login_window.h"
 #include "ui/prompt_box.h"
@@ -32,11 +33,7 @@ using testing::PixelAt;
 
 const QPoint kEmptySpot(5, 140);
 
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < until)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using testing::Pump;
 
 // The offset by which a row of n keys is rotated, or -1 when it is not a rotation of its table.
 int RotationOf(const std::vector<KeyButton*>& row, int first, int n) {

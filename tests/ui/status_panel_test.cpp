@@ -6,16 +6,13 @@
 #include <chrono>
 #include <regex>
 
+#include "support/qt_pump.h"
 #include "ui/skin/skin_progress.h"
 
 namespace corvel {
 namespace {
 
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < until)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using testing::Pump;
 
 class StatusPanelTest : public ::testing::Test {
  protected:

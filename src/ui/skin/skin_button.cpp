@@ -232,4 +232,13 @@ void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
   QAbstractButton::mouseReleaseEvent(event);
 }
 
+SkinButton* MakeDialogButton(QWidget* parent, int id, const QString& caption) {
+  auto* button = new SkinButton(parent);
+  button->setControlId(id);
+  button->SetImagesFromResource(132, 57, 20, true);
+  button->setTextColor(Qt::white);
+  button->setText(caption);
+  return button;
+}
+
 }  // namespace corvel

@@ -88,4 +88,8 @@ class SkinButton : public QAbstractButton {
   QColor textColor_{0, 0, 0};
 };
 
+// A button in the look of the dialogs' command buttons (the pieces of skin image 132, a white
+// caption), as the prompt box, the login and the conference windows have them.
+SkinButton* MakeDialogButton(QWidget* parent, int id, const QString& caption);
+
 }  // namespace corvel
