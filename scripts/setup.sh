@@ -13,7 +13,7 @@ packages=(
   libsqlite3-dev libfreexl-dev libxlsxwriter-dev libzip-dev libpugixml-dev mdbtools-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libspandsp-dev
-  sox espeak-ng iproute2 util-linux procps python3
+  sox espeak-ng iproute2 util-linux procps python3 strace
   # fuzzing: clang with libFuzzer
   clang libclang-rt-14-dev
   # real peers
