@@ -148,6 +148,9 @@ int Config::silenceValue() const {
 int Config::packetTime() const {
   return integer("WAVE", "packetTime", 20);
 }
+int Config::playoutDelay() const {
+  return integer("WAVE", "playoutDelay", 600);
+}
 
 CodecSetting Config::codec(std::string_view key, std::string_view defaultValue,
                            std::uint8_t defaultPayloadType) const {

@@ -78,6 +78,8 @@ class Config {
   // [WAVE]
   int silenceValue() const;
   int packetTime() const;
+  // The player's pre-buffer in ms (600); see PlayoutLimits for what the player makes of it.
+  int playoutDelay() const;
   int captureFrameBytes() const { return CaptureFrameBytes(packetTime()); }
   CodecSetting dtmf() const;
   CodecSetting samr() const;

@@ -101,6 +101,7 @@ bool PhoneModule::CreatePhoneModule(const std::string& configFile) {
     Log("[MODULE] RTP Use NAT Mode Type:%d Server[%s:%d]\n", natType, natHost.c_str(), natPort);
   }
   rtpServer_->SetSilenceValue(config.silenceValue());
+  rtpServer_->SetPlayoutDelay(config.playoutDelay());
   rtpServer_->SetLevelMeters(setup_.microphoneMeter, setup_.speakerMeter);
 
   waveCapture_ = std::make_unique<WaveCapture>(setup_.audio);

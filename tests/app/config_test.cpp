@@ -24,6 +24,7 @@ TEST(Config, NoFileGivesEveryDefault) {
   EXPECT_EQ(config.silenceValue(), 100);
   EXPECT_EQ(config.packetTime(), 20);
   EXPECT_EQ(config.captureFrameBytes(), 320);
+  EXPECT_EQ(config.playoutDelay(), 600);
   EXPECT_EQ(config.dtmf(), (CodecSetting{true, 101}));
   EXPECT_EQ(config.samr(), (CodecSetting{false, 98}));
   EXPECT_EQ(config.g729(), (CodecSetting{true, 18}));
@@ -109,6 +110,7 @@ TEST(Config, ReadsConfiguredValues) {
             "[UDP]\nLocal=127.0.0.1,6100\nRemote=10.1.2.3\n"
             "[RTP]\nrtpHost=127.0.0.1\nrtpPort=20000\nnatMode=0\n"
             "[WAVE]\npcma=0\npcmu=1,9\ndtmf=1,96\nsamr=\npacketTime=30\naudioDevice=null\n"
+            "playoutDelay=120\n"
             "[SIP]\nsipRegTime=400\nsipPort=5062\n"
             "[WEB]\nrechargeHttp=abc\ntipHttp=http://w/t\nregisterHttp=http://w/signup?x=1&id=\n");
   const Config config(folder / "CorvelConfig.ini");
@@ -122,6 +124,7 @@ TEST(Config, ReadsConfiguredValues) {
   EXPECT_EQ(config.dtmf(), (CodecSetting{true, 96}));
   EXPECT_EQ(config.samr(), (CodecSetting{false, 0}));  // present but empty: off
   EXPECT_EQ(config.captureFrameBytes(), 480);
+  EXPECT_EQ(config.playoutDelay(), 120);
   EXPECT_EQ(config.audioDevice(), "null");
   EXPECT_EQ(config.sipRegistration(), (SipRegistration{true, 400, 800}));
   EXPECT_EQ(config.sipPort(), 5062);

@@ -48,7 +48,7 @@ int PlayerTable::Play(uint32_t ssrc, const uint8_t* pcm, int byteCount, int chan
         if (players_.count() >= kMaxPlayers) return -1;
         const PcmFormat format{channels, bitsPerSample, samplesPerSecond};
         player = WavePlayer::Create(*backend_, ssrc, format, WavePlayer::kPeriodMs, threshold_,
-                                    speakerLevel_);
+                                    speakerLevel_, PlayoutLimits::ForDelay(playoutDelayMs_));
         if (!player || players_.Insert(player, -1) != 0) return -1;
       }
     } catch (...) {

@@ -39,6 +39,8 @@ class PlayerTable {
   // The threshold that players created from now on start with.
   void setThreshold(int threshold) { threshold_ = threshold; }
   int threshold() const { return threshold_; }
+  // The playout delay in ms that players created from now on buffer for (see PlayoutLimits).
+  void setPlayoutDelay(int delayMs) { playoutDelayMs_ = delayMs; }
 
   int count() const { return players_.count(); }
   // The player of `ssrc`, for inspection; null when there is none.
@@ -52,6 +54,7 @@ class PlayerTable {
   const std::shared_ptr<AudioBackend> backend_;
   const LevelSink speakerLevel_;
   std::atomic<int> threshold_;
+  std::atomic<int> playoutDelayMs_{PlayoutLimits::kDefaultDelayMs};
   std::mutex createMutex_;  // serialises the creation of players, so a source gets one
   // A player is shared while it is fed, so Reset from another thread cannot pull it away from
   // under a Feed; it goes once the last holder lets go.

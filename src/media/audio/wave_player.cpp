@@ -14,8 +14,7 @@ namespace {
 
 // Blocks waiting for the cleanup thread: more than the device can ever hold back.
 constexpr int kDoneListCapacity = 1000;
-// Below this much audio queued at the device the timer runs at half period to refill it.
-constexpr int kRefillBelowMs = 100;
+// Below this many blocks queued at the device the timer also runs at half period.
 constexpr int kRefillBelowBlocks = 4;
 
 std::string StreamName(uint32_t ssrc) {
@@ -26,25 +25,34 @@ std::string StreamName(uint32_t ssrc) {
 
 }  // namespace
 
+PlayoutLimits PlayoutLimits::ForDelay(int delayMs) {
+  PlayoutLimits limits;
+  if (delayMs <= 0) return limits;
+  limits.lowWaterMs = std::clamp(delayMs, kMinDelayMs, kMaxDelayMs);
+  limits.highWaterMs = 5 * limits.lowWaterMs;
+  return limits;
+}
+
 WavePlayer::WavePlayer(uint32_t ssrc, const PcmFormat& format, int periodMs, int threshold,
-                       LevelSink speakerLevel)
+                       LevelSink speakerLevel, const PlayoutLimits& limits)
     : ssrc_(ssrc),
       format_(format),
       periodMs_(periodMs),
+      limits_(limits),
       frameBytes_(periodMs > 0 ? periodMs * format.averageBytesPerSecond() / 1000 : 0),
-      lowFrames_(periodMs > 0 ? kLowWaterMs / periodMs : 0),
-      highFrames_(periodMs > 0 ? kHighWaterMs / periodMs : 0),
+      lowFrames_(periodMs > 0 ? limits.lowWaterMs / periodMs : 0),
+      highFrames_(periodMs > 0 ? limits.highWaterMs / periodMs : 0),
       speakerLevel_(std::move(speakerLevel)),
       threshold_(threshold) {}
 
 std::unique_ptr<WavePlayer> WavePlayer::Create(AudioBackend& backend, uint32_t ssrc,
                                                const PcmFormat& format, int periodMs, int threshold,
-                                               LevelSink speakerLevel) {
+                                               LevelSink speakerLevel, PlayoutLimits limits) {
   // A source's SSRC stays its key even when it is 0, so all its packets reach one player.
   if (!format.supported() || periodMs <= 0) return nullptr;
   try {
     std::unique_ptr<WavePlayer> player(
-        new WavePlayer(ssrc, format, periodMs, threshold, std::move(speakerLevel)));
+        new WavePlayer(ssrc, format, periodMs, threshold, std::move(speakerLevel), limits));
     WavePlayer* raw = player.get();
     player->doneList_ = BlockingQueue<PlaybackDevice::Block>::Create(kDoneListCapacity);
     if (!player->doneList_) return nullptr;
@@ -147,7 +155,7 @@ int WavePlayer::Tick() {
   }
   if (buffering_ && pending_.count() > lowFrames_) buffering_ = false;
   const int blocks = outstanding_;
-  const bool refill = blocks * periodMs_ < kRefillBelowMs || blocks < kRefillBelowBlocks;
+  const bool refill = blocks * periodMs_ < limits_.deviceRefillMs || blocks < kRefillBelowBlocks;
   const int half = periodMs_ / 2;
   return refill && half > 0 ? half : periodMs_;
 }

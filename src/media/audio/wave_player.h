@@ -1,8 +1,9 @@
 // Playback of one remote source: the decoded PCM is gathered into fixed frames of periodMs in a
 // jitter buffer, and a timer thread hands one frame per tick to the output device. Playback
-// starts once more than 600 ms are queued and pauses to re-buffer when the queue runs dry or runs
-// low at a quiet frame; when the queue is long, quiet input is dropped, more eagerly the longer
-// it is, and above 3 s all input is refused while the amplitude threshold rises.
+// starts once more than the playout delay (600 ms unless configured) is queued and pauses to
+// re-buffer when the queue runs dry or runs low at a quiet frame; when the queue is long, quiet
+// input is dropped, more eagerly the longer it is, and above five times the delay (3 s) all input
+// is refused while the amplitude threshold rises.
 //
 // Threads: Feed on the RTP receive thread; the tick on the player's timer thread; the device's
 // done notices on its device thread; freeing of finished blocks on a cleanup thread.
@@ -30,18 +31,33 @@ class AudioBackend;
 // player's timer thread.
 using LevelSink = std::function<void(int level)>;
 
+// The jitter buffer's marks for a playout delay ([WAVE] playoutDelay). A lower delay trades
+// late speech for gaps on a network that delivers unevenly.
+struct PlayoutLimits {
+  static constexpr int kDefaultDelayMs = 600;
+  static constexpr int kMinDelayMs = 40;  // one frame
+  static constexpr int kMaxDelayMs = 3000;
+
+  int lowWaterMs = kDefaultDelayMs;       // playback starts once more than this is queued
+  int highWaterMs = 5 * kDefaultDelayMs;  // above this no input is taken
+  // Audio kept at the output device: the player tops it up at double speed while less is there.
+  int deviceRefillMs = 100;
+
+  // 0 or less (absent, unreadable) gives the default; others are held within the range.
+  static PlayoutLimits ForDelay(int delayMs);
+  bool operator==(const PlayoutLimits&) const = default;
+};
+
 class WavePlayer {
  public:
   static constexpr int kPeriodMs = 40;
-  static constexpr int kLowWaterMs = 600;
-  static constexpr int kHighWaterMs = 3000;
   static constexpr int kThresholdStep = 10;
 
   // Opens the default output device of `backend` for `ssrc` and starts the timer. nullptr when
   // the device or the timer cannot be had; the source then stays silent until a later try works.
   static std::unique_ptr<WavePlayer> Create(AudioBackend& backend, uint32_t ssrc,
                                             const PcmFormat& format, int periodMs, int threshold,
-                                            LevelSink speakerLevel);
+                                            LevelSink speakerLevel, PlayoutLimits limits = {});
 
   ~WavePlayer();  // stops the timer, the device and the cleanup; queued audio is dropped
   WavePlayer(const WavePlayer&) = delete;
@@ -55,6 +71,7 @@ class WavePlayer {
   int frameBytes() const { return frameBytes_; }
   int lowWaterFrames() const { return lowFrames_; }
   int highWaterFrames() const { return highFrames_; }
+  const PlayoutLimits& limits() const { return limits_; }
 
   // For the tests and the measurements.
   int pendingFrames() const { return pending_.count(); }
@@ -68,7 +85,7 @@ class WavePlayer {
 
  private:
   WavePlayer(uint32_t ssrc, const PcmFormat& format, int periodMs, int threshold,
-             LevelSink speakerLevel);
+             LevelSink speakerLevel, const PlayoutLimits& limits);
   int Tick();
   void WriteFrame(const std::vector<uint8_t>& frame);
   void OutputDone(PlaybackDevice::Block block);
@@ -79,6 +96,7 @@ class WavePlayer {
   const uint32_t ssrc_;
   const PcmFormat format_;
   const int periodMs_;
+  const PlayoutLimits limits_;
   const int frameBytes_;
   const int lowFrames_;   // L: lowWaterMs / periodMs
   const int highFrames_;  // H: highWaterMs / periodMs

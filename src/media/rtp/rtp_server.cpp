@@ -81,6 +81,7 @@ bool RtpServer::Open(const std::string& localHost, uint16_t localPort, bool bind
       CloseLocked();
       return false;
     }
+    made.players->setPlayoutDelay(playoutDelayMs_);
     if (localPort == 0) localPort_ = made.session->rtpPort();
     {
       const std::lock_guard<std::mutex> mediaGuard(mediaMutex_);
@@ -138,6 +139,13 @@ bool RtpServer::SetNatServer(uint8_t payloadType, const char* serverHostText, ui
 void RtpServer::SetSilenceValue(int value) {
   silenceValue_ = value;
   if (const std::shared_ptr<PlayerTable> players = media().players) players->setThreshold(value);
+}
+
+void RtpServer::SetPlayoutDelay(int delayMs) {
+  playoutDelayMs_ = delayMs;
+  if (const std::shared_ptr<PlayerTable> players = media().players) {
+    players->setPlayoutDelay(delayMs);
+  }
 }
 
 bool RtpServer::SetSendPayloadType(uint8_t payloadType) {

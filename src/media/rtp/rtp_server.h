@@ -74,6 +74,8 @@ class RtpServer final : public CaptureConsumer {
   // The silence threshold of the send side and the level meter, and the player table's threshold
   // for players created from now on.
   void SetSilenceValue(int value);
+  // The jitter buffer's playout delay in ms for the players of this and later calls.
+  void SetPlayoutDelay(int delayMs);
   bool SetSendPayloadType(uint8_t payloadType);  // false when not open
   // The remote media address from the SDP: starts sending and receiving. False when not open,
   // the host is missing or not a dotted IPv4 address, the port is 0 or the address cannot be
@@ -168,6 +170,7 @@ class RtpServer final : public CaptureConsumer {
   std::atomic<bool> sending_{false};
   std::atomic<bool> receiving_{false};
   std::atomic<int> silenceValue_{kDefaultSilenceValue};
+  std::atomic<int> playoutDelayMs_{0};  // 0: the players' default
   std::atomic<bool> remoteFixed_{false};
   std::atomic<uint8_t> sendPayloadType_{0};
   std::atomic<bool> natQueryPending_{true};

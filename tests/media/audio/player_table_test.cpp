@@ -216,5 +216,51 @@ TEST_F(PlayerTableTest, ANewThresholdAppliesToPlayersMadeAfterwards) {
   EXPECT_EQ(table_->Find(2)->threshold(), 100);
 }
 
+TEST(PlayoutLimits, MarksFollowTheConfiguredDelay) {
+  struct Case {
+    int delayMs;
+    int lowWaterMs;
+    int highWaterMs;
+  };
+  const Case cases[] = {
+      {600, 600, 3000}, {0, 600, 3000},     {-40, 600, 3000},     // absent or unreadable: default
+      {120, 120, 600},  {200, 200, 1000},   {40, 40, 200},        // lower delays
+      {10, 40, 200},    {1000, 1000, 5000}, {9000, 3000, 15000},  // held within range
+  };
+  for (const Case& c : cases) {
+    const PlayoutLimits limits = PlayoutLimits::ForDelay(c.delayMs);
+    EXPECT_EQ(limits.lowWaterMs, c.lowWaterMs) << c.delayMs;
+    EXPECT_EQ(limits.highWaterMs, c.highWaterMs) << c.delayMs;
+  }
+  EXPECT_EQ(PlayoutLimits::ForDelay(600), PlayoutLimits()) << "the default is unchanged";
+}
+
+TEST_F(PlayerTableTest, ALowerPlayoutDelayStartsPlaybackSoonerAndRefusesSooner) {
+  table_->setPlayoutDelay(120);  // 3 frames of 40 ms
+  PlayFrames(5, 3, kLoud);
+  std::shared_ptr<const WavePlayer> player = table_->Find(5);
+  ASSERT_TRUE(player);
+  EXPECT_EQ(player->lowWaterFrames(), 3);
+  EXPECT_EQ(player->highWaterFrames(), 15);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(player->buffering());
+  EXPECT_EQ(player->framesPlayed(), 0);
+  PlayFrames(5, 1, kLoud);
+  ASSERT_TRUE(testing::Eventually([&] { return player->framesPlayed() >= 1; }, 1000));
+
+  // A burst beyond 15 queued frames is refused, where the default would have taken it all.
+  PlayFrames(6, 30, kLoud);
+  std::shared_ptr<const WavePlayer> burst = table_->Find(6);
+  ASSERT_TRUE(burst);
+  EXPECT_GE(burst->inputsDropped(), 10);
+  EXPECT_LE(burst->pendingFrames(), 16);
+
+  // Players of sources that were there before keep their marks.
+  table_->setPlayoutDelay(0);
+  PlayFrames(8, 1, kLoud);
+  EXPECT_EQ(table_->Find(8)->lowWaterFrames(), 15);
+  EXPECT_EQ(table_->Find(5)->lowWaterFrames(), 3);
+}
+
 }  // namespace
 }  // namespace corvel
