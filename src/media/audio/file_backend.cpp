@@ -2,6 +2,13 @@
 // silence; every output stream is recorded as OUTDIR/<stream>.wav (a second stream of the same
 // name as <stream>-2.wav, and so on). Either part may be left out: no input file records
 // silence, no folder discards what is played. For tests and demos without a sound card.
+//
+// OUTDIR/timeline.txt tells when each stream's first sample counts, on the monotonic clock in
+// nanoseconds: "capture NS" for every start of the microphone, "<recording>.wav NS" for every
+// output. A sample k of either lies k / rate seconds later, so a measurement can find how long a
+// sound took from the microphone file into a recording, here or in another process.
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -14,10 +21,35 @@
 namespace corvel {
 namespace {
 
+// Shared with the streams, which may outlive the backend that opened them.
+class Timeline {
+ public:
+  explicit Timeline(std::string path) : path_(std::move(path)) {}
+
+  void Note(const std::string& what, std::chrono::steady_clock::time_point at) {
+    const long long ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+    const std::lock_guard<std::mutex> guard(mutex_);
+    if (FILE* file = std::fopen(path_.c_str(), "a")) {
+      std::fprintf(file, "%s %lld\n", what.c_str(), ns);
+      std::fclose(file);
+    }
+  }
+
+ private:
+  const std::string path_;
+  std::mutex mutex_;  // one line at a time
+};
+
 class FileBackend final : public AudioBackend {
  public:
   FileBackend(std::string inputPath, std::string outputFolder)
-      : inputPath_(std::move(inputPath)), outputFolder_(std::move(outputFolder)) {}
+      : inputPath_(std::move(inputPath)), outputFolder_(std::move(outputFolder)) {
+    if (!outputFolder_.empty()) {
+      timeline_ = std::make_shared<Timeline>(
+          (std::filesystem::path(outputFolder_) / "timeline.txt").string());
+    }
+  }
 
   std::string name() const override { return "file"; }
 
@@ -30,7 +62,7 @@ class FileBackend final : public AudioBackend {
         if (!loaded) return nullptr;  // like a microphone that is not there
         recording = std::move(*loaded);
       }
-      return std::make_unique<PacedInput>(format, std::move(recording));
+      return std::make_unique<PacedInput>(format, std::move(recording), Sink("capture"));
     } catch (...) {
       return nullptr;
     }
@@ -41,17 +73,26 @@ class FileBackend final : public AudioBackend {
     if (!format.supported()) return nullptr;
     try {
       std::unique_ptr<WavWriter> recording;
+      std::string path;
       if (!outputFolder_.empty()) {
-        recording = WavWriter::Create(RecordingPath(stream), format);
+        path = RecordingPath(stream);
+        recording = WavWriter::Create(path, format);
         if (!recording) return nullptr;
       }
-      return std::make_unique<PacedOutput>(format, std::move(recording));
+      const std::string name = std::filesystem::path(path).filename().string();
+      return std::make_unique<PacedOutput>(format, std::move(recording), Sink(name));
     } catch (...) {
       return nullptr;
     }
   }
 
  private:
+  StreamClockSink Sink(std::string what) const {
+    if (!timeline_) return {};
+    return [timeline = timeline_, what = std::move(what)](
+               std::chrono::steady_clock::time_point at) { timeline->Note(what, at); };
+  }
+
   std::string RecordingPath(std::string_view stream) {
     std::string name(stream.empty() ? "output" : stream);
     for (char& c : name) {
@@ -68,6 +109,7 @@ class FileBackend final : public AudioBackend {
 
   const std::string inputPath_;
   const std::string outputFolder_;
+  std::shared_ptr<Timeline> timeline_;  // none without a folder
   std::mutex mutex_;                    // guards streams_
   std::map<std::string, int> streams_;  // output streams opened so far, by name
 };

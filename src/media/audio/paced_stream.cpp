@@ -6,12 +6,14 @@
 
 namespace corvel {
 
-PacedInput::PacedInput(const PcmFormat& format, std::vector<int16_t> recording)
-    : format_(format), recording_(std::move(recording)) {}
+PacedInput::PacedInput(const PcmFormat& format, std::vector<int16_t> recording,
+                       StreamClockSink started)
+    : format_(format), recording_(std::move(recording)), startedSink_(std::move(started)) {}
 
 int PacedInput::Start() {
   started_ = Clock::now();
   position_ = 0;
+  if (startedSink_) startedSink_(started_);
   return 0;
 }
 
@@ -32,8 +34,11 @@ int PacedInput::Read(int16_t* samples, int frames) {
   return 0;
 }
 
-PacedOutput::PacedOutput(const PcmFormat& format, std::unique_ptr<WavWriter> recording)
-    : format_(format), recording_(std::move(recording)), opened_(Clock::now()) {}
+PacedOutput::PacedOutput(const PcmFormat& format, std::unique_ptr<WavWriter> recording,
+                         const StreamClockSink& opened)
+    : format_(format), recording_(std::move(recording)), opened_(Clock::now()) {
+  if (opened) opened(opened_);
+}
 
 PacedOutput::Clock::time_point PacedOutput::At(int64_t frame) const {
   return opened_ + std::chrono::nanoseconds(frame * 1'000'000'000 / format_.samplesPerSecond);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,11 +15,15 @@
 
 namespace corvel {
 
+// Told the moment from which a stream's first sample counts: an input's Start, an output's
+// opening. Measurements line a recording up with its microphone file through it.
+using StreamClockSink = std::function<void(std::chrono::steady_clock::time_point)>;
+
 class PacedInput final : public AudioInput {
  public:
   // `recording`: interleaved samples in `format`, heard from the start of every Start; silence
   // follows them.
-  PacedInput(const PcmFormat& format, std::vector<int16_t> recording);
+  PacedInput(const PcmFormat& format, std::vector<int16_t> recording, StreamClockSink started = {});
 
   int Start() override;
   int Read(int16_t* samples, int frames) override;
@@ -29,6 +34,7 @@ class PacedInput final : public AudioInput {
 
   const PcmFormat format_;
   const std::vector<int16_t> recording_;
+  const StreamClockSink startedSink_;
   Clock::time_point started_;
   int64_t position_ = 0;  // frames read since Start
 };
@@ -40,7 +46,8 @@ class PacedOutput final : public AudioOutput {
 
   // The timeline starts now; with a recording, every Write lands in it at the moment it would
   // have been heard, after silence for any time in which nothing was written.
-  PacedOutput(const PcmFormat& format, std::unique_ptr<WavWriter> recording);
+  PacedOutput(const PcmFormat& format, std::unique_ptr<WavWriter> recording,
+              const StreamClockSink& opened = {});
 
   int Start() override { return 0; }
   int Write(const int16_t* samples, int frames) override;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 #include "audio_test_support.h"
 #include "media/audio/audio_backend_registry.h"
@@ -92,6 +94,51 @@ TEST(FileBackend, StreamsOfTheSameNameGetNumberedRecordings) {
   EXPECT_TRUE(testing::Exists(folder / "out/sound.wav"));
   EXPECT_TRUE(testing::Exists(folder / "out/sound-2.wav"));
   EXPECT_TRUE(testing::Exists(folder / "out/sound-3.wav"));
+}
+
+// What a measurement uses to line a recording up with the microphone, across processes.
+TEST(FileBackend, TheTimelineTellsWhenEachStreamsFirstSampleCounts) {
+  testing::TempFolder folder;
+  const std::string out = folder / "out";
+  std::shared_ptr<AudioBackend> backend = CreateAudioBackend("file:," + out);
+  ASSERT_TRUE(backend);
+  const auto nowNs = [] {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+  };
+  const long long before = nowNs();
+  std::unique_ptr<AudioInput> input = backend->OpenInput(PcmFormat::Telephone());
+  ASSERT_TRUE(input);
+  std::unique_ptr<AudioOutput> first = backend->OpenOutput(PcmFormat::Telephone(), "player-1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(input->Start(), 0);
+  std::unique_ptr<AudioOutput> second = backend->OpenOutput(PcmFormat::Telephone(), "player-1");
+  const long long after = nowNs();
+  ASSERT_TRUE(first && second);
+
+  std::ifstream timeline(out + "/timeline.txt");
+  std::vector<std::pair<std::string, long long>> lines;
+  for (std::string what; timeline >> what;) {
+    long long ns = 0;
+    timeline >> ns;
+    lines.emplace_back(what, ns);
+  }
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].first, "player-1.wav");
+  EXPECT_EQ(lines[1].first, "capture");
+  EXPECT_EQ(lines[2].first, "player-1-2.wav");
+  for (const auto& [what, ns] : lines) {
+    EXPECT_GE(ns, before) << what;
+    EXPECT_LE(ns, after) << what;
+  }
+  EXPECT_GE(lines[1].second - lines[0].second, 50'000'000) << "the capture started later";
+
+  // Without a folder there is nowhere to write one, and nothing fails for it.
+  std::shared_ptr<AudioBackend> discarding = CreateAudioBackend("file:");
+  ASSERT_TRUE(discarding);
+  std::unique_ptr<AudioInput> quiet = discarding->OpenInput(PcmFormat::Telephone());
+  ASSERT_TRUE(quiet);
+  EXPECT_EQ(quiet->Start(), 0);
 }
 
 TEST(NullBackend, RecordsSilenceAtTheDevicesPace) {
