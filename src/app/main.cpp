@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "app/client_app.h"
+#include "ui/caret_rest.h"
 #include "ui/desktop_parts.h"
 
 int main(int argc, char* argv[]) {
@@ -14,6 +15,8 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(icon);
   // The windows run modally one after another and the tray keeps the client alive.
   QApplication::setQuitOnLastWindowClosed(false);
+
+  corvel::CaretRest caretRest;
 
   static corvel::ClientState state;
   corvel::DesktopParts parts(state);

@@ -125,6 +125,7 @@ bool SipServer::Invite(const char* number, const char* host, uint32_t conference
   }
   call.Identify = nextIdentify_++;
   if (!calls_.Append(call)) return false;
+  WakeEventLoop();  // from now on stale calls are looked for
 
   if (call.conferenceId != 0) {
     const std::string value = Format("%u SIP-Conference", call.conferenceId);

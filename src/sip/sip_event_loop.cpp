@@ -1,5 +1,6 @@
-// The SIP event thread: sweeps stale calls, waits on the stack in short slices, logs every
-// event and dispatches it under the stack lock.
+// The SIP event thread: sweeps stale calls, waits on the stack in short slices while there are
+// calls to sweep (and for the next event otherwise), logs every event and dispatches it under the
+// stack lock.
 #include "sip/sip_server.h"
 
 #include "media/toolkit/host_address.h"
@@ -9,7 +10,9 @@ namespace corvel {
 void SipServer::EventLoop(const std::atomic<bool>& running) {
   while (state_ == 1 && running) {
     if (SipCallHandlers* handlers = handlers_) handlers->ReleaseStaleCalls();
-    ua::EventPtr event = stack_.EventWait(0, kEventWaitMs);
+    // An idle endpoint sleeps until something happens: a new call wakes the wait (WakeEventLoop).
+    const int waitMs = calls_.count() > 0 ? kEventWaitMs : kIdleEventWaitMs;
+    ua::EventPtr event = stack_.EventWait(0, waitMs);
     if (!event) continue;
     LogEvent(*event);
     Lock();
@@ -17,6 +20,10 @@ void SipServer::EventLoop(const std::atomic<bool>& running) {
     Unlock();
     ua::UserAgent::EventFree(std::move(event));
   }
+}
+
+void SipServer::WakeEventLoop() {
+  stack_.EventWake();
 }
 
 void SipServer::LogEvent(const ua::Event& event) {

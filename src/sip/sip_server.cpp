@@ -93,6 +93,8 @@ bool SipServer::Delete() {
 
 void SipServer::DeleteLocked() {
   if (eventThread_) {
+    eventThread_->RequestStop();
+    WakeEventLoop();
     eventThread_->Stop();
     eventThread_.reset();
   }

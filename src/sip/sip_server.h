@@ -47,6 +47,7 @@ class SipServer : public SipCallHandlers {
  public:
   // The longest the event thread waits in the stack before it looks at its stop conditions.
   static constexpr int kEventWaitMs = 50;
+  static constexpr int kIdleEventWaitMs = 3600000;
   static constexpr uint32_t kDefaultCallTimeout = 30;
 
   // None of the references is owned; they outlive the endpoint.
@@ -145,6 +146,7 @@ class SipServer : public SipCallHandlers {
 
   void DeleteLocked();  // Delete with lifecycleMutex_ held
   void EventLoop(const std::atomic<bool>& running);
+  void WakeEventLoop();
   void LogEvent(const ua::Event& event);
   void Dispatch(const ua::Event& event);
   void StopRegistTimer(bool log);

@@ -175,7 +175,8 @@ SkinButton* MainWindow::button(int id) const {
 }
 
 void MainWindow::Run() {
-  edgeTimer_.start(kEdgeTimerMs, this);
+  running_ = true;
+  if (edgeArmed_) edgeTimer_.start(kEdgeTimerMs, this);
   OpenPhone();
   titleTimer_.start(kTitleTimerMs, this);
   if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
@@ -189,6 +190,7 @@ void MainWindow::Run() {
   runLoop_ = &loop;
   if (!closed_) loop.exec();
   runLoop_ = nullptr;
+  running_ = false;
   titleTimer_.stop();
   edgeTimer_.stop();
   tray_->hide();
@@ -214,8 +216,34 @@ std::string MainWindow::ComputeTitle() const {
 }
 
 void MainWindow::RefreshTitle() {
-  setWindowTitle(QString::fromStdString(ComputeTitle()));
+  const QString title = QString::fromStdString(ComputeTitle());
+  if (title == windowTitle()) return;  // nothing to paint
+  setWindowTitle(title);
   update(Place(layout::kTitleText));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  // The title is polled only while someone can see it.
+  if (running_) {
+    RefreshTitle();
+    titleTimer_.start(kTitleTimerMs, this);
+  }
+  QDialog::showEvent(event);
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+  titleTimer_.stop();
+  QDialog::hideEvent(event);
+}
+
+void MainWindow::SetEdgeArmed(bool armed) {
+  edgeArmed_ = armed;
+  // The edge is watched only while leaving it would slide the window away.
+  if (!armed) {
+    edgeTimer_.stop();
+  } else if (running_ && !edgeTimer_.isActive()) {
+    edgeTimer_.start(kEdgeTimerMs, this);
+  }
 }
 
 void MainWindow::ShowLoggedIn(bool loggedIn) {
@@ -413,7 +441,7 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     RefreshTitle();
   } else if (event->timerId() == edgeTimer_.timerId()) {
     if (edgeArmed_ && !frameGeometry().contains(QCursor::pos())) {
-      edgeArmed_ = false;
+      SetEdgeArmed(false);
       SlideAway();
     }
   } else {

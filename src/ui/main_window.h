@@ -125,6 +125,8 @@ class MainWindow : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -141,6 +143,7 @@ class MainWindow : public QDialog {
   void SlideAway();
   void SlideBack();
   void UpdateEdgeArming();
+  void SetEdgeArmed(bool armed);  // and watches the edge only while armed
   QRect ScreenArea() const;
 
   ClientState& state_;
@@ -168,6 +171,7 @@ class MainWindow : public QDialog {
   std::optional<QPoint> linkPress_;  // a left press on the link that may become a drag
   bool linkDragging_ = false;
   QEventLoop* runLoop_ = nullptr;  // while Run() waits
+  bool running_ = false;           // inside Run()
   bool closed_ = false;
   QBasicTimer titleTimer_;
   QBasicTimer edgeTimer_;

@@ -28,7 +28,7 @@ void MainWindow::UpdateEdgeArming() {
   const QRect frame = frameGeometry();
   const bool atTop = frame.top() <= kArmDistance;
   const bool atRight = frame.right() + 1 > area.right() + 1 - kArmDistance;
-  edgeArmed_ = atTop || atRight;
+  SetEdgeArmed(atTop || atRight);
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
@@ -57,7 +57,7 @@ void MainWindow::SlideAway() {
     hideState_ = HideState::kSlid;
     move(area.right() + 1 - kVisibleStrip, y);
   } else {
-    edgeArmed_ = false;
+    SetEdgeArmed(false);
   }
 }
 
@@ -69,7 +69,7 @@ void MainWindow::SlideBack() {
   } else if (area.right() + 1 - frame.left() <= kSlideDistance) {
     move(area.right() + 1 - frame.width(), frame.top());
   }
-  edgeArmed_ = true;
+  SetEdgeArmed(true);
   hideState_ = HideState::kShown;
 }
 

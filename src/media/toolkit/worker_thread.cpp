@@ -75,12 +75,16 @@ void WorkerThread::Resume() {
   control_->changed.notify_all();
 }
 
-bool WorkerThread::Stop() {
+void WorkerThread::RequestStop() {
   {
     const std::lock_guard<std::mutex> guard(control_->mutex);
     control_->running = false;
   }
   control_->changed.notify_all();
+}
+
+bool WorkerThread::Stop() {
+  RequestStop();
   std::thread thread;
   {
     const std::lock_guard<std::mutex> guard(threadMutex_);

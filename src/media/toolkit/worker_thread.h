@@ -34,6 +34,8 @@ class WorkerThread {
   // was abandoned to finish on its own. From the thread itself it only clears the flag and
   // returns false.
   bool Stop();
+  // Only clears the running flag, so that a loop woken from its wait afterwards ends.
+  void RequestStop();
 
   bool running() const;  // the flag the loop sees
   bool ended() const;    // the thread body has finished (the loop returned or never ran)

@@ -21,14 +21,23 @@ bool EventQueue::Push(EventPtr event) {
 
 EventPtr EventQueue::Wait(int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
-  const auto ready = [this] { return closed_ || !events_.empty(); };
+  const auto ready = [this] { return closed_ || woken_ || !events_.empty(); };
   if (timeoutMs > 0) {
     ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
   }
+  woken_ = false;
   if (closed_ || events_.empty()) return nullptr;
   EventPtr event = std::move(events_.front());
   events_.pop_front();
   return event;
+}
+
+void EventQueue::Wake() {
+  {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    woken_ = true;
+  }
+  ready_.notify_all();
 }
 
 void EventQueue::Close() {

@@ -23,6 +23,10 @@ class EventQueue {
   // The oldest event, waiting up to timeoutMs (0: do not wait); null on time-out or once closed.
   EventPtr Wait(int timeoutMs);
 
+  // Ends the current (or the next) Wait at once, without an event: the waiter has something
+  // else to look at.
+  void Wake();
+
   // Wakes every waiter and drops what is queued; later pushes are refused until Reopen.
   void Close();
   void Reopen();
@@ -31,10 +35,11 @@ class EventQueue {
   std::size_t dropped() const;
 
  private:
-  mutable std::mutex mutex_;  // guards events_, closed_, dropped_
+  mutable std::mutex mutex_;  // guards events_, closed_, woken_, dropped_
   std::condition_variable ready_;
   std::deque<EventPtr> events_;
   bool closed_ = false;
+  bool woken_ = false;
   std::size_t dropped_ = 0;
 };
 

@@ -93,6 +93,10 @@ void UserAgent::SetUserAgent(const std::string& text) {
   }
 }
 
+void UserAgent::EventWake() {
+  core_->events.Wake();
+}
+
 EventPtr UserAgent::EventWait(int seconds, int milliseconds) {
   try {
     const long long total = static_cast<long long>(seconds) * 1000 + milliseconds;

@@ -64,6 +64,8 @@ class UserAgent {
   // --- events ---
   // The next event, waiting at most seconds + milliseconds; null when none came.
   EventPtr EventWait(int seconds, int milliseconds);
+  // Ends the EventWait now running (or the next one) early, with no event.
+  void EventWake();
   static void EventFree(EventPtr event) { event.reset(); }
 
   // --- registrations ---
