@@ -14,8 +14,6 @@ namespace {
 
 // Blocks waiting for the cleanup thread: more than the device can ever hold back.
 constexpr int kDoneListCapacity = 1000;
-// Below this many blocks queued at the device the timer also runs at half period.
-constexpr int kRefillBelowBlocks = 4;
 
 std::string StreamName(uint32_t ssrc) {
   char name[32];
@@ -30,6 +28,10 @@ PlayoutLimits PlayoutLimits::ForDelay(int delayMs) {
   if (delayMs <= 0) return limits;
   limits.lowWaterMs = std::clamp(delayMs, kMinDelayMs, kMaxDelayMs);
   limits.highWaterMs = 5 * limits.lowWaterMs;
+  if (limits.lowWaterMs < kDefaultDelayMs) {
+    limits.deviceRefillMs = std::max(WavePlayer::kPeriodMs, limits.lowWaterMs / 6);
+    limits.deviceRefillBlocks = 2;
+  }
   return limits;
 }
 
@@ -155,7 +157,8 @@ int WavePlayer::Tick() {
   }
   if (buffering_ && pending_.count() > lowFrames_) buffering_ = false;
   const int blocks = outstanding_;
-  const bool refill = blocks * periodMs_ < limits_.deviceRefillMs || blocks < kRefillBelowBlocks;
+  const bool refill =
+      blocks * periodMs_ < limits_.deviceRefillMs || blocks < limits_.deviceRefillBlocks;
   const int half = periodMs_ / 2;
   return refill && half > 0 ? half : periodMs_;
 }

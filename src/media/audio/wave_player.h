@@ -40,8 +40,11 @@ struct PlayoutLimits {
 
   int lowWaterMs = kDefaultDelayMs;       // playback starts once more than this is queued
   int highWaterMs = 5 * kDefaultDelayMs;  // above this no input is taken
-  // Audio kept at the output device: the player tops it up at double speed while less is there.
+  // Audio kept at the output device: the player tops it up at double speed while less than
+  // deviceRefillMs or fewer than deviceRefillBlocks are there. It adds to the delay, so a
+  // lower delay keeps less there.
   int deviceRefillMs = 100;
+  int deviceRefillBlocks = 4;
 
   // 0 or less (absent, unreadable) gives the default; others are held within the range.
   static PlayoutLimits ForDelay(int delayMs);

@@ -233,6 +233,13 @@ TEST(PlayoutLimits, MarksFollowTheConfiguredDelay) {
     EXPECT_EQ(limits.highWaterMs, c.highWaterMs) << c.delayMs;
   }
   EXPECT_EQ(PlayoutLimits::ForDelay(600), PlayoutLimits()) << "the default is unchanged";
+  EXPECT_EQ(PlayoutLimits().deviceRefillMs, 100);
+  EXPECT_EQ(PlayoutLimits().deviceRefillBlocks, 4);
+  EXPECT_EQ(PlayoutLimits::ForDelay(1000).deviceRefillBlocks, 4) << "more delay, same device";
+  // A low delay keeps less at the device too: it would add to the delay.
+  EXPECT_EQ(PlayoutLimits::ForDelay(120).deviceRefillMs, 40);
+  EXPECT_EQ(PlayoutLimits::ForDelay(120).deviceRefillBlocks, 2);
+  EXPECT_EQ(PlayoutLimits::ForDelay(300).deviceRefillMs, 50);
 }
 
 TEST_F(PlayerTableTest, ALowerPlayoutDelayStartsPlaybackSoonerAndRefusesSooner) {
