@@ -80,6 +80,12 @@ class CallTable {
   // Changes the first record matching probe; a copy of it afterwards, or none.
   std::optional<SipCall> Update(const SipCall& probe, const std::function<void(SipCall&)>& change);
   int count() const { return list_.count(); }
+  // Whether some call is not connected yet, and so may go stale.
+  bool AnyUnconnected() const {
+    bool found = false;
+    list_.ForEach([&found](const SipCall& record) { found = found || record.state != 5; });
+    return found;
+  }
 
  private:
   SyncList<SipCall> list_;

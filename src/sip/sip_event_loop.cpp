@@ -1,6 +1,6 @@
-// The SIP event thread: sweeps stale calls, waits on the stack in short slices while there are
-// calls to sweep (and for the next event otherwise), logs every event and dispatches it under the
-// stack lock.
+// The SIP event thread: sweeps stale calls, waits on the stack in short slices while a call could
+// go stale (in longer ones while calls are connected, and for the next event when there are
+// none), logs every event and dispatches it under the stack lock.
 #include "sip/sip_server.h"
 
 #include "media/toolkit/host_address.h"
@@ -11,7 +11,9 @@ void SipServer::EventLoop(const std::atomic<bool>& running) {
   while (state_ == 1 && running) {
     if (SipCallHandlers* handlers = handlers_) handlers->ReleaseStaleCalls();
     // An idle endpoint sleeps until something happens: a new call wakes the wait (WakeEventLoop).
-    const int waitMs = calls_.count() > 0 ? kEventWaitMs : kIdleEventWaitMs;
+    const int waitMs = calls_.AnyUnconnected() ? kEventWaitMs
+                       : calls_.count() > 0    ? kConnectedEventWaitMs
+                                               : kIdleEventWaitMs;
     ua::EventPtr event = stack_.EventWait(0, waitMs);
     if (!event) continue;
     LogEvent(*event);

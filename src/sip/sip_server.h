@@ -47,6 +47,7 @@ class SipServer : public SipCallHandlers {
  public:
   // The longest the event thread waits in the stack before it looks at its stop conditions.
   static constexpr int kEventWaitMs = 50;
+  static constexpr int kConnectedEventWaitMs = 1000;
   static constexpr int kIdleEventWaitMs = 3600000;
   static constexpr uint32_t kDefaultCallTimeout = 30;
 
