@@ -8,12 +8,14 @@
 
 namespace corvel {
 
-CaretRest::CaretRest(QObject* parent)
-    : QObject(parent), flashMs_(QGuiApplication::styleHints()->cursorFlashTime()) {
+CaretRest::CaretRest(QObject* parent, int restAfterMs)
+    : QObject(parent),
+      flashMs_(QGuiApplication::styleHints()->cursorFlashTime()),
+      restAfterMs_(restAfterMs) {
   if (QCoreApplication* application = QCoreApplication::instance()) {
     application->installEventFilter(this);
   }
-  if (flashMs_ > 0) idle_.start(kRestAfterMs, this);
+  if (flashMs_ > 0) idle_.start(restAfterMs_, this);
 }
 
 CaretRest::~CaretRest() {
@@ -29,7 +31,7 @@ bool CaretRest::eventFilter(QObject* watched, QEvent* event) {
       // Each event passes the filter once per receiver it is offered to: restarting the timer
       // is all that happens here.
       Wake();
-      if (flashMs_ > 0) idle_.start(kRestAfterMs, this);
+      if (flashMs_ > 0) idle_.start(restAfterMs_, this);
       break;
     default:
       break;

@@ -13,7 +13,7 @@ class CaretRest : public QObject {
   static constexpr int kRestAfterMs = 10000;
 
   // Watches the input of the whole application; restores the blinking when destroyed.
-  explicit CaretRest(QObject* parent = nullptr);
+  explicit CaretRest(QObject* parent = nullptr, int restAfterMs = kRestAfterMs);
   ~CaretRest() override;
 
   bool resting() const { return resting_; }
@@ -27,6 +27,7 @@ class CaretRest : public QObject {
   void Wake();
 
   const int flashMs_;  // the desktop's blinking period
+  const int restAfterMs_;
   QBasicTimer idle_;
   bool resting_ = false;
 };
