@@ -1,5 +1,8 @@
 #include "ui/desktop_phone.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QMetaObject>
 
 #include "app/config.h"
@@ -26,17 +29,32 @@ void QtWindowPoster::Post(int message, std::uint32_t wParam, std::intptr_t lPara
   PostWindowMessage(target_, message, wParam, lParam);
 }
 
+LevelMeterPoster::LevelMeterPoster(StatusPanel* panel, bool microphone)
+    : panel_(panel), microphone_(microphone) {}
+
 void LevelMeterPoster::Post(int /*message*/, std::uint32_t wParam, std::intptr_t /*lParam*/) {
+  const int level = static_cast<int>(std::min<std::uint32_t>(wParam, 32767));
+  Pending& pending = *pending_;
+  int peak = pending.peak.load();
+  while (level > peak && !pending.peak.compare_exchange_weak(peak, level)) {
+  }
+  const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+  if (nowMs - pending.shownAtMs.load() < kShowEveryMs) return;  // kept for the next one
+  if (pending.posted.exchange(true)) return;                    // one is on its way
+  pending.shownAtMs = nowMs;
   StatusPanel* panel = panel_;
   const bool microphone = microphone_;
-  const int level = static_cast<int>(wParam);
   QMetaObject::invokeMethod(
       panel,
-      [panel, microphone, level] {
+      [panel, microphone, shared = pending_] {
+        shared->posted = false;
+        const int loudest = shared->peak.exchange(0);
         if (microphone) {
-          panel->SetMicrophoneLevel(level);
+          panel->SetMicrophoneLevel(loudest);
         } else {
-          panel->SetSpeakerLevel(level);
+          panel->SetSpeakerLevel(loudest);
         }
       },
       Qt::QueuedConnection);

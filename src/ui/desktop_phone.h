@@ -3,6 +3,8 @@
 // to the main window and its levels to the status panel's meters.
 #pragma once
 
+#include <atomic>
+
 #include <QObject>
 #include <memory>
 
@@ -29,14 +31,27 @@ class QtWindowPoster : public WindowPoster {
 };
 
 // Hands level messages to one of the status panel's meters.
+// Levels come with every audio frame, up to 50 a second from each side. The meter shows the
+// loudest of those since it was last drawn, at most kShowEveryMs apart: the window is woken for
+// what can be seen, not for every frame.
 class LevelMeterPoster : public WindowPoster {
  public:
-  LevelMeterPoster(StatusPanel* panel, bool microphone) : panel_(panel), microphone_(microphone) {}
+  static constexpr int kShowEveryMs = 40;
+
+  LevelMeterPoster(StatusPanel* panel, bool microphone);
   void Post(int message, std::uint32_t wParam, std::intptr_t lParam) override;
 
  private:
+  struct Pending {
+    std::atomic<int> peak{0};
+    std::atomic<bool> posted{false};
+    std::atomic<std::int64_t> shownAtMs{0};
+  };
+
   StatusPanel* const panel_;
   const bool microphone_;
+  // Shared with the posted updates, which may run after the poster is gone.
+  const std::shared_ptr<Pending> pending_ = std::make_shared<Pending>();
 };
 
 class DesktopPhone : public PhoneControls {

@@ -12,7 +12,10 @@ namespace corvel {
 SkinProgress::SkinProgress(QWidget* parent) : QProgressBar(parent) {
   setTextVisible(false);
   // QProgressBar skips repaints it judges too small to see by its own drawing; ours differs.
-  connect(this, &QProgressBar::valueChanged, this, qOverload<>(&QWidget::update));
+  // A level meter changes with every audio frame: only a change of the bar's end is painted.
+  connect(this, &QProgressBar::valueChanged, this, [this] {
+    if (barEnd() != paintedEnd_) update();
+  });
 }
 
 void SkinProgress::setControlId(int id) {
@@ -43,6 +46,7 @@ void SkinProgress::draw(QPainter& painter) const {
 }
 
 void SkinProgress::paintEvent(QPaintEvent* /*event*/) {
+  paintedEnd_ = barEnd();
   const QPixmap surface = PaintOffscreen(size(), [this](QPainter& painter) { draw(painter); });
   QPainter(this).drawPixmap(0, 0, surface);
 }

@@ -32,6 +32,7 @@ class SkinProgress : public QProgressBar {
  private:
   void draw(QPainter& painter) const;
 
+  int paintedEnd_ = -1;  // barEnd() as last painted
   QColor background_{239, 239, 247};
   QColor bar_{0, 0, 255};
   QColor border_{198, 206, 206};
