@@ -151,7 +151,7 @@ class Relay:
             self.trace_out.write("direction,relay_port,ssrc,seq,arrival_s,planned_delay_ms,"
                                  "held,fate,sent_s\n")
         self.sip_counts = {"from_client": 0, "from_upstream": 0, "rewritten": 0,
-                           "dropped_no_client": 0}
+                           "pointed_upstream": 0, "dropped_no_client": 0}
         self.stop = False
         self.wake_r, self.wake_w = socket.socketpair()
         self.wake_r.setblocking(False)
@@ -170,6 +170,7 @@ class Relay:
                 continue
             self.client_addr = src
             self.sip_counts["from_client"] += 1
+            data = self.point_at_upstream(data)
             self.send(self.upstream_sip, self.rewrite_sip(data, "client"), self.upstream)
 
     def on_upstream_sip(self, sock, now):
@@ -185,6 +186,25 @@ class Relay:
                 self.sip_counts["dropped_no_client"] += 1
                 continue
             self.send(self.client_sip, self.rewrite_sip(data, "far"), self.client_addr)
+
+    def point_at_upstream(self, data):
+        """A client that takes the relay for its proxy names it in Request-URIs and in the Route
+        of its in-dialog requests; the proxy would not know itself there and would route them
+        back here. Its name there becomes the proxy's (From, To and the rest stay as sent)."""
+        ends = [i for i in (data.find(b"\r\n\r\n"), data.find(b"\n\n")) if i >= 0]
+        split = min(ends) if ends else len(data)
+        mine = f"{self.host}:{self.client_sip.getsockname()[1]}".encode()
+        theirs = f"{self.upstream[0]}:{self.upstream[1]}".encode()
+        lines = data[:split].split(b"\n")
+        changed = False
+        for i, line in enumerate(lines):
+            if mine in line and (i == 0 or line.lower().startswith(b"route:")):
+                lines[i] = line.replace(mine, theirs)
+                changed = True
+        if not changed:
+            return data
+        self.sip_counts["pointed_upstream"] += 1
+        return b"\n".join(lines) + data[split:]
 
     def rewrite_sip(self, data, side):
         """The message with its audio streams pointed at the relay; unchanged without SDP."""
