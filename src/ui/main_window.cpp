@@ -215,16 +215,17 @@ std::string MainWindow::ComputeTitle() const {
   return MainTitle(title);
 }
 
-void MainWindow::RefreshTitle() {
+bool MainWindow::RefreshTitle() {
   const QString title = QString::fromStdString(ComputeTitle());
-  if (title == windowTitle()) return;  // nothing to paint
+  if (title == windowTitle()) return false;  // nothing to paint
   setWindowTitle(title);
   update(Place(layout::kTitleText));
+  return true;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
-  // The title is polled only while someone can see it.
-  if (running_) {
+  // The title is polled only while someone can see it; shown again, it is brought up to date.
+  if (running_ && !titleTimer_.isActive()) {
     RefreshTitle();
     titleTimer_.start(kTitleTimerMs, this);
   }
@@ -275,6 +276,11 @@ bool MainWindow::event(QEvent* event) {
       Command(static_cast<int>(message->wParam()));
     } else {
       OnWindowMessage(message->number(), message->wParam());
+    }
+    if (running_ && !isVisible()) {
+      // Hidden, the title is not polled; what comes in may change it, and what follows.
+      RefreshTitle();
+      if (!titleTimer_.isActive()) titleTimer_.start(kTitleTimerMs, this);
     }
     return true;
   }
@@ -438,7 +444,8 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::timerEvent(QTimerEvent* event) {
   if (event->timerId() == titleTimer_.timerId()) {
-    RefreshTitle();
+    // Hidden, the polling lasts while the title changes (a message starts it again).
+    if (!RefreshTitle() && !isVisible()) titleTimer_.stop();
   } else if (event->timerId() == edgeTimer_.timerId()) {
     if (edgeArmed_ && !frameGeometry().contains(QCursor::pos())) {
       SetEdgeArmed(false);

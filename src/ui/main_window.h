@@ -81,7 +81,7 @@ class MainWindow : public QDialog {
   void ShowAbout();
 
   std::string ComputeTitle() const;
-  void RefreshTitle();
+  bool RefreshTitle();  // whether the title changed
   void ShowLoggedIn(bool loggedIn);
   bool ready() const { return ready_; }
   void setReady(bool ready) { ready_ = ready; }

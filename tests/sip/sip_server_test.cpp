@@ -301,7 +301,8 @@ TEST_F(SipServerTest, EventsAreLoggedAndDispatched) {
   RecordingHandlers handlers;
   server_.SetCallHandlers(&handlers);
   const int port = Create();
-  ASSERT_TRUE(WaitUntil([&] { return handlers.sweeps > 2; }, 1000));
+  // An idle endpoint sweeps once and then sleeps until something happens.
+  ASSERT_TRUE(WaitUntil([&] { return handlers.sweeps >= 1; }, 1000));
   RawPeer peer;
   const std::map<std::string, std::string> vars = {{"core", std::to_string(port)},
                                                    {"me", std::to_string(peer.port())}};
