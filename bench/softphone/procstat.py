@@ -98,40 +98,34 @@ def measure(pids, seconds):
     return out
 
 
-def per_thread_switches(pid):
-    """{thread name: context switches}, to find what wakes a process."""
-    names = {}
+def _task_files(pid, name):
+    """(tid, text of /proc/PID/task/TID/<name>) for each thread still there."""
     try:
         tasks = os.listdir(f"/proc/{pid}/task")
     except OSError:
-        return names
+        return
     for task in tasks:
         try:
-            with open(f"/proc/{pid}/task/{task}/status") as f:
-                text = f.read()
+            with open(f"/proc/{pid}/task/{task}/{name}") as f:
+                yield task, f.read()
         except OSError:
-            continue
+            continue  # the thread ended meanwhile
+
+
+def per_thread_switches(pid):
+    """{thread name/tid: context switches}, to find what wakes a process."""
+    names = {}
+    for task, text in _task_files(pid, "status"):
         name = text.splitlines()[0].split(":", 1)[1].strip()
-        count = _status_field(text, "voluntary_ctxt_switches") + _status_field(
-            text, "nonvoluntary_ctxt_switches"
-        )
-        names[f"{name}/{task}"] = count
+        names[f"{name}/{task}"] = _status_field(text, "voluntary_ctxt_switches") + _status_field(
+            text, "nonvoluntary_ctxt_switches")
     return names
 
 
 def per_thread_cpu(pid):
     """{thread name/tid: processor seconds so far}, to find what a process spends its time on."""
     out = {}
-    try:
-        tasks = os.listdir(f"/proc/{pid}/task")
-    except OSError:
-        return out
-    for task in tasks:
-        try:
-            with open(f"/proc/{pid}/task/{task}/stat") as f:
-                stat = f.read()
-        except OSError:
-            continue
+    for task, stat in _task_files(pid, "stat"):
         name = stat[stat.index("(") + 1 : stat.rindex(")")]
         fields = stat[stat.rindex(")") + 2 :].split()
         out[f"{name}/{task}"] = (int(fields[11]) + int(fields[12])) / TICKS
