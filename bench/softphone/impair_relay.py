@@ -160,27 +160,26 @@ class Relay:
 
     # --- SIP -------------------------------------------------------------------------------
 
-    def on_client_sip(self, sock, now):
+    @staticmethod
+    def datagrams(sock):
+        """What the socket holds now, as (data, source)."""
         while True:
             try:
-                data, src = sock.recvfrom(65535)
+                yield sock.recvfrom(65535)
             except (BlockingIOError, InterruptedError):
                 return
             except OSError:
                 continue
+
+    def on_client_sip(self, sock, now):
+        for data, src in self.datagrams(sock):
             self.client_addr = src
             self.sip_counts["from_client"] += 1
             data = self.point_at_upstream(data)
             self.send(self.upstream_sip, self.rewrite_sip(data, "client"), self.upstream)
 
     def on_upstream_sip(self, sock, now):
-        while True:
-            try:
-                data, _ = sock.recvfrom(65535)
-            except (BlockingIOError, InterruptedError):
-                return
-            except OSError:
-                continue
+        for data, _ in self.datagrams(sock):
             self.sip_counts["from_upstream"] += 1
             if self.client_addr is None:
                 self.sip_counts["dropped_no_client"] += 1
@@ -332,13 +331,7 @@ class Relay:
     # --- media -----------------------------------------------------------------------------
 
     def on_rtcp(self, rp, sock, now):
-        while True:
-            try:
-                data, _ = sock.recvfrom(65535)
-            except (BlockingIOError, InterruptedError):
-                return
-            except OSError:
-                continue
+        for data, _ in self.datagrams(sock):
             if rp.partner is None:
                 rp.stats.unrouted += 1
                 continue
@@ -346,13 +339,7 @@ class Relay:
             self.send(rp.partner.rtcp, data, rp.orig_rtcp)
 
     def on_rtp(self, rp, sock, now):
-        while True:
-            try:
-                data, _ = sock.recvfrom(65535)
-            except (BlockingIOError, InterruptedError):
-                return
-            except OSError:
-                continue
+        for data, _ in self.datagrams(sock):
             now = time.monotonic()
             st = rp.stats
             if rp.partner is None:

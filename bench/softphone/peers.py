@@ -332,6 +332,16 @@ class _Peer:
     def uri(self, user: str) -> str:
         return f"sip:{user}@127.0.0.1:{self.registrar_port}"
 
+    def _wait_for_another(self, established_count, timeout: float) -> bool:
+        """True once more calls were established than any earlier wait saw."""
+        def another():
+            n = established_count()
+            if n > self._established_seen:
+                self._established_seen = n
+                return True
+            return False
+        return wait_until(another, timeout)
+
     def __enter__(self):
         return self
 
@@ -456,12 +466,8 @@ class Baresip(_Peer):
     def wait_established(self, timeout: float = 10.0) -> bool:
         def established():
             self._pump()
-            n = sum(1 for e in self.events if e.get("type") == "CALL_ESTABLISHED")
-            if n > self._established_seen:
-                self._established_seen = n
-                return True
-            return False
-        return wait_until(established, timeout)
+            return sum(1 for e in self.events if e.get("type") == "CALL_ESTABLISHED")
+        return self._wait_for_another(established, timeout)
 
     def hang_up(self) -> None:
         self.command("hangup")
@@ -564,13 +570,7 @@ class Linphonec(_Peer):
         self.command(f"call {self.uri(user)}")
 
     def wait_established(self, timeout: float = 10.0) -> bool:
-        def established():
-            n = self.output().count(self._CONNECTED)
-            if n > self._established_seen:
-                self._established_seen = n
-                return True
-            return False
-        return wait_until(established, timeout)
+        return self._wait_for_another(lambda: self.output().count(self._CONNECTED), timeout)
 
     def hang_up(self) -> None:
         self.command("terminate")
