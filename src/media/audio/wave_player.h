@@ -74,7 +74,6 @@ class WavePlayer {
   int frameBytes() const { return frameBytes_; }
   int lowWaterFrames() const { return lowFrames_; }
   int highWaterFrames() const { return highFrames_; }
-  const PlayoutLimits& limits() const { return limits_; }
 
   // For the tests and the measurements.
   int pendingFrames() const { return pending_.count(); }
